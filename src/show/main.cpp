@@ -1,0 +1,131 @@
+// Entry of the show: starts SDL, the display, the music and the font engine, sets up the scene
+// and hands over to the show loop.
+#include <SDL.h>
+#include <SDL_image.h>
+#include <SDL_ttf.h>
+#include <cstdio>
+#include <cstdlib>
+
+#include "../music/music.hpp"
+#include "scene.hpp"
+
+SDL_Surface* screen = nullptr;
+SDL_Surface* rahmen = nullptr;
+SDL_Surface* message = nullptr;
+SDL_Surface* scrolltext = nullptr;
+TTF_Font* font = nullptr;
+SDL_Color txt = {};
+
+namespace {
+
+// HOEHE carries the mode's width and BREITE its height: the mode is 640 wide, 480 high.
+const int HOEHE = 640;
+const int BREITE = 480;
+const int FARBTIEFE = 32;
+
+const Uint32 VIDEOFLAGS = SDL_FULLSCREEN | SDL_DOUBLEBUF | SDL_NOFRAME;
+const char* const RAHMENDATEI = "rahmen.png";
+const char* const FONTDATEI = "PC_Snowballs.ttf";
+const int FONTSIZE = 50;
+const char* const CAPTION = "Frostfunkel ";
+const int EXIT_STARTUP = 1;
+
+// Ends start-up when a scene file could not be used, naming the file and the library's reason.
+void failScene(const char* call, const char* file)
+{
+    std::fprintf(stderr, "%s(%s): %s\n", call, file, SDL_GetError());
+    std::exit(EXIT_STARTUP);
+}
+
+void startSdl()
+{
+    // A missing optional subsystem must not stop the show; only audio is required.
+    SDL_Init(SDL_INIT_EVERYTHING);
+    if (SDL_Init(SDL_INIT_AUDIO) < 0) {
+        std::exit(EXIT_STARTUP);
+    }
+}
+
+void openDisplay()
+{
+    screen = SDL_SetVideoMode(HOEHE, BREITE, FARBTIEFE, VIDEOFLAGS);
+    if (screen == nullptr) {
+        std::fprintf(stderr, "Bildschirm konnte nicht initialisiert werden: %s", SDL_GetError());
+        std::exit(EXIT_STARTUP);
+    }
+    SDL_WM_SetCaption(CAPTION, nullptr);
+    SDL_ShowCursor(0);
+}
+
+void startFontEngine()
+{
+    if (TTF_Init() < 0) {
+        std::exit(EXIT_STARTUP);
+    }
+}
+
+// Loads the frame picture and converts it once, so that no blit needs a conversion.
+void loadRahmen()
+{
+    SDL_Surface* loaded = IMG_Load(RAHMENDATEI);
+    if (loaded == nullptr) {
+        failScene("IMG_Load", RAHMENDATEI);
+    }
+    rahmen = SDL_DisplayFormat(loaded);
+    if (rahmen == nullptr) {
+        failScene("SDL_DisplayFormat", RAHMENDATEI);
+    }
+    SDL_FreeSurface(loaded);
+}
+
+void openFont()
+{
+    font = TTF_OpenFont(FONTDATEI, FONTSIZE);
+    if (font == nullptr) {
+        failScene("TTF_OpenFont", FONTDATEI);
+    }
+}
+
+void renderTitle(const char* messagetext)
+{
+    message = TTF_RenderText_Solid(font, messagetext, txt);
+    if (message == nullptr) {
+        failScene("TTF_RenderText_Solid", FONTDATEI);
+    }
+}
+
+} // namespace
+
+// SDL's headers rename this to SDL_main where SDL supplies the process entry (Windows).
+int main(int argc, char* argv[])
+{
+    (void)argc;
+    (void)argv;
+    // SDL_Quit runs on every way out, the failing exits included.
+    std::atexit(SDL_Quit);
+
+    startSdl();
+    openDisplay();
+    startMusic();
+    startFontEngine();
+    loadRahmen();
+
+    const char* const messagetext = "Happy XMAS";
+    SDL_Rect rahmenrect = {};
+    SDL_Rect messagerect = {};
+    SDL_Rect scrollrect = {};
+    rahmenrect.x = 15;
+    rahmenrect.y = 85;
+    messagerect.y = 150;
+
+    openFont();
+    int messagewidth = 0;
+    int messageheight = 0;
+    TTF_SizeText(font, messagetext, &messagewidth, &messageheight);
+    messagerect.x = static_cast<Sint16>(480 - messagewidth);
+    renderTitle(messagetext);
+    scrollrect.x = 50;
+    scrollrect.y = static_cast<Sint16>(messagerect.y + messageheight + 30);
+
+    return showLoop(rahmenrect, messagerect, scrollrect);
+}

@@ -1,0 +1,16 @@
+// The show's long-lived library objects, made once at start-up and drawn by the show loop.
+#pragma once
+
+#include <SDL.h>
+#include <SDL_ttf.h>
+
+extern SDL_Surface* screen;     // the display surface
+extern SDL_Surface* rahmen;     // the frame picture in the display's pixel format
+extern SDL_Surface* message;    // the title, rendered once
+extern SDL_Surface* scrolltext; // the current scroller window; null until the first tick
+extern TTF_Font* font;          // the only font, at 50 points
+extern SDL_Color txt;           // colour of all text: never assigned, so black
+
+// Runs the show until Escape is released or the window system asks to quit; returns 0 then.
+// The rectangles are handed to the blits unchanged tick after tick.
+int showLoop(SDL_Rect& rahmenrect, SDL_Rect& messagerect, SDL_Rect& scrollrect);

@@ -1,0 +1,82 @@
+"""End-to-end runs of the show loop: the scroller lines, the waits, input and memory."""
+import os
+import select
+import signal
+import subprocess
+import unittest
+
+from showrun import (BIN, SDL_KEYDOWN, SDL_KEYUP, SDL_QUIT, SDL_USEREVENT, SDLK_ESCAPE,
+                     Scratch, base_env, run_show, window)
+
+
+class ScrollerOutput(unittest.TestCase):
+    def test_lines_and_waits_over_more_than_one_cycle(self):
+        ticks = 250
+        with Scratch() as d:
+            run = run_show(d, quit_after=ticks)
+        self.assertEqual(run.status, 0, run.stderr)
+        self.assertEqual(run.stdout.split("\n"), [window(t) for t in range(ticks)] + [""])
+        self.assertEqual(run.stdout.split("\n")[18], "Froehliche Weihnac")
+        self.assertEqual(run.stdout.split("\n")[108], " " * 18)
+        self.assertEqual(run.flips, ticks)
+        self.assertEqual([d[0] for d in run.entries("delay")], ["250"] * ticks)
+        self.assertEqual(run.stderr, "")
+
+    def test_each_line_reaches_a_pipe_as_it_is_shown_and_sigterm_quits(self):
+        # Real waits: without a flush the first line would sit in the buffer for ~50 s.
+        with Scratch() as d:
+            proc = subprocess.Popen([BIN], cwd=d, env=base_env(), stdout=subprocess.PIPE)
+            try:
+                ready, _, _ = select.select([proc.stdout], [], [], 10)
+                self.assertTrue(ready, "no scroller line within 10 s")
+                self.assertEqual(proc.stdout.readline().decode(), " " * 18 + "\n")
+                self.assertIsNone(proc.poll())
+                proc.send_signal(signal.SIGTERM)
+                self.assertEqual(proc.wait(timeout=10), 0)
+            finally:
+                if proc.poll() is None:
+                    proc.kill()
+                proc.stdout.close()
+
+
+class Input(unittest.TestCase):
+    # (name, events, safety quit tick, ticks expected, event types that must stay unread)
+    CASES = [
+        ("escape pressed only", f"3:down:{SDLK_ESCAPE}", 12, 12, []),
+        ("escape released", f"3:down:{SDLK_ESCAPE};5:up:{SDLK_ESCAPE}", 40, 5, []),
+        ("escape released at once", f"1:up:{SDLK_ESCAPE};1:user", 40, 1, [SDL_USEREVENT]),
+        ("quit request", "4:quit;4:user;4:up:27", 40, 4, [SDL_USEREVENT, SDL_KEYUP]),
+        ("other keys", "2:down:97;2:up:97;3:down:32;3:up:32;4:up:13;5:down:273", 9, 9, []),
+        ("mouse", "2:motion;3:press;3:release;4:motion", 7, 7, []),
+    ]
+
+    def test_which_events_end_the_show_and_when(self):
+        for name, events, safety, expected, unread in self.CASES:
+            with self.subTest(name), Scratch() as d:
+                run = run_show(d, events=events, quit_after=safety)
+                self.assertEqual(run.status, 0, run.stderr)
+                lines = run.stdout.splitlines()
+                self.assertEqual(len(lines), expected)
+                # The ending tick's image was shown before the show ended.
+                self.assertEqual(run.flips, expected)
+                seen = [int(e[0]) for e in run.entries("event")]
+                for kind in unread:
+                    self.assertNotIn(kind, seen)
+                ends = [e for e in seen if e in (SDL_QUIT, SDL_KEYUP)]
+                self.assertTrue(ends)
+                if "escape pressed only" == name:
+                    self.assertIn(SDL_KEYDOWN, seen)
+
+
+class Memory(unittest.TestCase):
+    def test_memory_stays_flat_over_thousands_of_ticks(self):
+        with Scratch() as d:
+            run = run_show(d, quit_after=6000, FF_RSS_TICKS="500,6000", timeout=300)
+        self.assertEqual(run.status, 0, run.stderr)
+        rss = {int(t): int(kb) for t, kb, _ in run.entries("rss")}
+        # A surface kept per tick would add ~27 KiB each, ~150 MiB here.
+        self.assertLess(rss[6000] - rss[500], 1024, rss)
+
+
+if __name__ == "__main__":
+    unittest.main()
