@@ -1,0 +1,533 @@
+#!/usr/bin/python3
+"""Paints the festive frame picture rahmen.png: fir garlands, baubles, stars, a bow and snow around a light card."""
+
+import math
+import os
+import random
+import sys
+
+# The palette quantiser may use OpenMP; one thread keeps its arithmetic in a fixed order.
+os.environ["OMP_NUM_THREADS"] = "1"
+
+from PIL import Image, ImageDraw, ImageFilter  # noqa: E402
+
+W, H = 610, 390
+S = 4  # supersampling factor; drawn at S x size, then reduced with LANCZOS
+SEED = 1224
+
+# Black text may appear anywhere in this box (picture coordinates, inclusive);
+# it has to stay light, so the decoration keeps out of it.
+TEXT_BOX = (25, 65, 595, 275)
+MIN_LUMINANCE = 0.175  # contrast 4.5:1 against black
+
+PAPER_CENTRE = (255, 252, 241)
+PAPER_EDGE = (247, 238, 214)
+PATTERN = (241, 229, 200)
+
+GREENS_BACK = [(18, 60, 36), (22, 70, 42), (20, 64, 48)]
+GREENS_MID = [(32, 96, 52), (38, 108, 58), (30, 92, 66)]
+GREENS_FRONT = [(58, 132, 66), (70, 146, 72), (52, 124, 82)]
+GREENS_TIP = [(104, 170, 84), (120, 182, 92)]
+STEM = (96, 62, 36)
+
+RED = ((120, 8, 20), (214, 36, 44))
+GOLD = ((150, 96, 18), (250, 208, 92))
+BLUE = ((18, 40, 110), (80, 140, 230))
+SILVER = ((96, 104, 118), (236, 240, 246))
+GREEN_BALL = ((10, 70, 40), (70, 180, 100))
+PURPLE = ((70, 16, 80), (170, 80, 190))
+
+
+def sc(v):
+    return v * S
+
+
+def pts(seq):
+    return [(sc(x), sc(y)) for x, y in seq]
+
+
+def mix(a, b, t):
+    return tuple(int(round(a[i] + (b[i] - a[i]) * t)) for i in range(3))
+
+
+def bezier(p0, p1, p2, p3, n=24):
+    out = []
+    for i in range(n + 1):
+        t = i / n
+        u = 1 - t
+        out.append((u * u * u * p0[0] + 3 * u * u * t * p1[0] + 3 * u * t * t * p2[0] + t * t * t * p3[0],
+                    u * u * u * p0[1] + 3 * u * u * t * p1[1] + 3 * u * t * t * p2[1] + t * t * t * p3[1]))
+    return out
+
+
+def luminance(rgb):
+    def lin(c):
+        c = c / 255.0
+        return c / 12.92 if c <= 0.04045 else ((c + 0.055) / 1.055) ** 2.4
+    r, g, b = rgb[:3]
+    return 0.2126 * lin(r) + 0.7152 * lin(g) + 0.0722 * lin(b)
+
+
+# ---------------------------------------------------------------- paper
+
+def paint_paper(img, rng):
+    # Warm ivory, a touch lighter in the middle where the text sits.
+    grad = Image.radial_gradient("L").resize((sc(W), sc(H)), Image.BILINEAR)
+    centre = Image.new("RGB", img.size, PAPER_CENTRE)
+    edge = Image.new("RGB", img.size, PAPER_EDGE)
+    img.paste(Image.composite(edge, centre, grad))
+    d = ImageDraw.Draw(img)
+    # Faint embossed pattern of small four-point stars on a diamond grid.
+    for row in range(0, 14):
+        for col in range(0, 22):
+            x = 14 + col * 28 + (14 if row % 2 else 0)
+            y = 10 + row * 28
+            r = 3.2
+            d.polygon(pts([(x, y - r), (x + 0.8, y - 0.8), (x + r, y), (x + 0.8, y + 0.8),
+                           (x, y + r), (x - 0.8, y + 0.8), (x - r, y), (x - 0.8, y - 0.8)]), fill=PATTERN)
+
+
+def paint_border(img):
+    # Deep red edge with a gold line; the very corners are rounded off into the black screen.
+    d = ImageDraw.Draw(img)
+    w, h = sc(W), sc(H)
+    d.rectangle((0, 0, w - 1, h - 1), outline=(120, 14, 26), width=sc(3))
+    d.rectangle((sc(3), sc(3), w - 1 - sc(3), h - 1 - sc(3)), outline=(200, 158, 64), width=sc(1))
+    mask = Image.new("L", img.size, 0)
+    ImageDraw.Draw(mask).rounded_rectangle((0, 0, w - 1, h - 1), radius=sc(8), fill=255)
+    black = Image.new("RGB", img.size, (0, 0, 0))
+    img.paste(Image.composite(img, black, mask))
+    d.rounded_rectangle((0, 0, w - 1, h - 1), radius=sc(8), outline=(120, 14, 26), width=sc(3))
+    d.rounded_rectangle((sc(3), sc(3), w - 1 - sc(3), h - 1 - sc(3)), radius=sc(5),
+                        outline=(200, 158, 64), width=sc(1))
+
+
+# ---------------------------------------------------------------- fir
+
+def fir_branch(d, rng, x, y, ang, length, needle, snow=0.0, depth=0):
+    """One fir twig: a curved stem, needles on both sides in three shades, optional snow on top."""
+    bend = rng.uniform(-0.25, 0.25) / max(length, 1)
+    steps = max(4, int(length / 1.1))
+    path = []
+    a = ang
+    px, py = x, y
+    for i in range(steps + 1):
+        path.append((px, py, a))
+        px += math.cos(a) * length / steps
+        py += math.sin(a) * length / steps
+        a += bend * length / steps * 3
+    d.line(pts([(p[0], p[1]) for p in path]), fill=STEM, width=max(2, int(sc(1.3 - 0.4 * depth))))
+    wid = max(2, int(round(sc(1.05 - 0.15 * depth))))
+    layers = [(GREENS_BACK, 1.0, 0.0), (GREENS_MID, 0.85, 0.12), (GREENS_FRONT, 0.62, 0.3)]
+    for colours, lf, shift in layers:
+        for i, (px, py, a) in enumerate(path):
+            t = i / steps
+            if t < 0.06:
+                continue
+            nl = needle * lf * (1.0 - 0.5 * t) * rng.uniform(0.8, 1.1)
+            for side in (-1, 1):
+                na = a + side * (math.radians(52) + rng.uniform(-0.2, 0.2)) - side * shift * 0.3
+                sx = px + math.cos(a) * shift * 2
+                sy = py + math.sin(a) * shift * 2
+                ex = sx + math.cos(na) * nl
+                ey = sy + math.sin(na) * nl
+                d.line(pts([(sx, sy), (ex, ey)]), fill=rng.choice(colours), width=wid)
+    # Fresh light tips near the end of the twig.
+    ex, ey, ea = path[-1]
+    for k in range(5):
+        na = ea + rng.uniform(-0.5, 0.5)
+        nl = needle * rng.uniform(0.35, 0.6)
+        d.line(pts([(ex, ey), (ex + math.cos(na) * nl, ey + math.sin(na) * nl)]),
+               fill=rng.choice(GREENS_TIP), width=wid)
+    if depth == 0 and length > 22:
+        for k in range(rng.randint(1, 3)):
+            t = rng.uniform(0.3, 0.7)
+            i = int(t * steps)
+            px, py, a = path[i]
+            side = rng.choice((-1, 1))
+            fir_branch(d, rng, px, py, a + side * rng.uniform(0.5, 0.8), length * rng.uniform(0.3, 0.45),
+                       needle * 0.8, snow=0, depth=1)
+    if snow > 0 and depth == 0 and rng.random() < snow:
+        # A few clumps of snow resting on the upper side of the stem.
+        for k in range(rng.randint(1, 2)):
+            i0 = int(rng.uniform(0.15, 0.6) * steps)
+            run = min(steps - i0, rng.randint(3, 6))
+            for i in range(i0, i0 + run):
+                px, py, a = path[i]
+                t = (i - i0) / max(run - 1, 1)
+                r = (1.3 + 1.3 * math.sin(t * math.pi)) * rng.uniform(0.85, 1.1)
+                nx, ny = -math.sin(a), math.cos(a)
+                if ny > 0:
+                    nx, ny = -nx, -ny  # the normal that points up on screen
+                cx, cy = px + nx * 1.2, py + ny * 1.2
+                d.ellipse(pts([(cx - r, cy - r * 0.55 + 0.7), (cx + r, cy + r * 0.55 + 0.7)]), fill=(176, 198, 220))
+            for i in range(i0, i0 + run):
+                px, py, a = path[i]
+                t = (i - i0) / max(run - 1, 1)
+                r = (1.2 + 1.2 * math.sin(t * math.pi))
+                nx, ny = -math.sin(a), math.cos(a)
+                if ny > 0:
+                    nx, ny = -nx, -ny
+                cx, cy = px + nx * 1.2, py + ny * 1.2
+                d.ellipse(pts([(cx - r, cy - r * 0.65), (cx + r, cy + r * 0.45)]), fill=(252, 253, 255))
+
+
+def garland(d, rng, path, spacing, length, needle, spread, snow, direction=1):
+    """Lays fir twigs along a polyline; direction says which way along it they point."""
+    total = 0.0
+    segs = []
+    for (x0, y0), (x1, y1) in zip(path, path[1:]):
+        L = math.hypot(x1 - x0, y1 - y0)
+        segs.append((x0, y0, x1, y1, L, total))
+        total += L
+    s = 0.0
+    twigs = []
+    while s <= total:
+        for x0, y0, x1, y1, L, off in segs:
+            if off <= s <= off + L + 1e-9:
+                t = (s - off) / L if L else 0
+                x, y = x0 + (x1 - x0) * t, y0 + (y1 - y0) * t
+                a = math.atan2(y1 - y0, x1 - x0)
+                break
+        if direction < 0:
+            a += math.pi
+        twigs.append((x, y, a))
+        s += spacing * rng.uniform(0.8, 1.2)
+    if direction < 0:
+        twigs.reverse()
+    for x, y, a in twigs:
+        a += rng.uniform(-spread, spread)
+        fir_branch(d, rng, x, y, a, length * rng.uniform(0.85, 1.15), needle, snow=snow)
+
+
+def cluster(d, rng, x, y, angles, length, needle, snow):
+    for a in angles:
+        fir_branch(d, rng, x, y, math.radians(a) + rng.uniform(-0.08, 0.08),
+                   length * rng.uniform(0.85, 1.1), needle, snow=snow)
+
+
+# ---------------------------------------------------------------- ornaments
+
+def bauble(img, x, y, r, colours, hang=None, pattern=None):
+    """A glass ball lit from the upper left, with a gold cap and an optional string up to hang."""
+    dark, light = colours
+    d = ImageDraw.Draw(img)
+    if hang is not None:
+        d.line(pts([hang, (x, y - r)]), fill=(150, 110, 40), width=max(2, int(sc(0.7))))
+    R = sc(r)
+    box = (int(sc(x) - R), int(sc(y) - R), int(sc(x) + R) + 1, int(sc(y) + R) + 1)
+    size = (box[2] - box[0], box[3] - box[1])
+    # Shading: radial falloff from a point up and to the left of the centre.
+    span = int(R * 3.4)
+    g = Image.radial_gradient("L").resize((span, span), Image.BILINEAR)
+    g = g.point(lambda v: min(255, int(255 * (v / 181.0) ** 0.9 * 1.15)))
+    shade = Image.new("L", size, 255)
+    hx, hy = size[0] / 2 - 0.38 * R, size[1] / 2 - 0.42 * R
+    shade.paste(g, (int(hx - span / 2), int(hy - span / 2)))
+    body = Image.composite(Image.new("RGB", size, dark), Image.new("RGB", size, light), shade)
+    # Light bounced back from the lower right rim.
+    rim = Image.new("L", size, 0)
+    ImageDraw.Draw(rim).ellipse((0, 0, size[0] - 1, size[1] - 1), fill=120)
+    ImageDraw.Draw(rim).ellipse((-R * 0.12, -R * 0.12, size[0] - 1 - R * 0.2, size[1] - 1 - R * 0.2), fill=0)
+    rim = rim.filter(ImageFilter.GaussianBlur(R * 0.06))
+    body = Image.composite(Image.new("RGB", size, light), body, rim)
+    bd = ImageDraw.Draw(body)
+    if pattern == "band":
+        # A gold band around the equator, seen slightly from above.
+        for k, col in ((0.0, (250, 212, 110)), (0.09, (200, 150, 50))):
+            bd.arc((-R * 0.05, R * 0.55 + k * R, size[0] + R * 0.05, R * 1.35 + k * R), 0, 180,
+                   fill=col, width=max(2, int(R * 0.1)))
+    elif pattern == "dots":
+        for k in range(-2, 3):
+            cx = size[0] / 2 + k * R * 0.4
+            cy = size[1] / 2 + R * 0.1 - abs(k) * R * 0.04
+            rr = R * 0.09 * (1 - abs(k) * 0.2)
+            bd.ellipse((cx - rr, cy - rr, cx + rr, cy + rr), fill=(255, 236, 170))
+    # Specular highlights.
+    spec = Image.new("L", size, 0)
+    sd = ImageDraw.Draw(spec)
+    sd.ellipse((size[0] * 0.2, size[1] * 0.16, size[0] * 0.44, size[1] * 0.34), fill=235)
+    sd.ellipse((size[0] * 0.52, size[1] * 0.12, size[0] * 0.6, size[1] * 0.18), fill=150)
+    spec = spec.filter(ImageFilter.GaussianBlur(R * 0.06))
+    body = Image.composite(Image.new("RGB", size, (255, 255, 255)), body, spec)
+    mask = Image.new("L", size, 0)
+    ImageDraw.Draw(mask).ellipse((0, 0, size[0] - 1, size[1] - 1), fill=255)
+    img.paste(body, box[:2], mask)
+    # Cap and loop.
+    cw, ch = r * 0.42, r * 0.28
+    d.ellipse(pts([(x - cw * 0.45, y - r - ch - 2.2), (x + cw * 0.45, y - r - ch + 0.4)]),
+              outline=(150, 110, 40), width=max(2, int(sc(0.6))))
+    d.rectangle(pts([(x - cw, y - r - ch), (x + cw, y - r + ch * 0.7)]), fill=(196, 150, 56))
+    for k in range(-2, 3):
+        xx = x + k * cw * 0.4
+        d.line(pts([(xx, y - r - ch), (xx, y - r + ch * 0.7)]),
+               fill=(232, 196, 110) if k % 2 else (140, 98, 30), width=max(1, int(sc(0.35))))
+
+
+def star(d, x, y, r, rot=-90.0, inner=0.42, light=(255, 222, 110), dark=(222, 162, 36)):
+    """Five-point star with facets: each arm has a lit and a shaded half."""
+    P = []
+    for k in range(10):
+        rr = r if k % 2 == 0 else r * inner
+        a = math.radians(rot + k * 36)
+        P.append((x + math.cos(a) * rr, y + math.sin(a) * rr))
+    d.polygon(pts(P), fill=(150, 100, 20))
+    shrink = 0.86
+    Q = [(x + (px - x) * shrink, y + (py - y) * shrink) for px, py in P]
+    for k in range(10):
+        tri = [(x, y), Q[k], Q[(k + 1) % 10]]
+        d.polygon(pts(tri), fill=light if k % 2 == 0 else dark)
+
+
+def sparkle(d, x, y, r, colour=(255, 250, 220)):
+    w = r * 0.18
+    d.polygon(pts([(x, y - r), (x + w, y - w), (x + r, y), (x + w, y + w),
+                   (x, y + r), (x - w, y + w), (x - r, y), (x - w, y - w)]), fill=colour)
+
+
+def snowflake(d, x, y, r, colour=(120, 160, 200), rot=0.0):
+    wid = max(2, int(sc(0.55)))
+    for k in range(6):
+        a = math.radians(rot + k * 60)
+        ex, ey = x + math.cos(a) * r, y + math.sin(a) * r
+        d.line(pts([(x, y), (ex, ey)]), fill=colour, width=wid)
+        for f in (0.55,):
+            bx, by = x + math.cos(a) * r * f, y + math.sin(a) * r * f
+            for side in (-1, 1):
+                ba = a + side * math.radians(45)
+                d.line(pts([(bx, by), (bx + math.cos(ba) * r * 0.35, by + math.sin(ba) * r * 0.35)]),
+                       fill=colour, width=wid)
+
+
+def holly(d, rng, x, y, ang, size):
+    """Two spiky holly leaves and three red berries."""
+    for side in (-0.55, 0.55):
+        a = ang + side
+        L = size
+        nx, ny = -math.sin(a), math.cos(a)
+        outline = []
+        n = 5
+        for i in range(n + 1):
+            t = i / n
+            bulge = math.sin(t * math.pi) * L * 0.28 * (1.25 if i % 2 else 0.85)
+            outline.append((x + math.cos(a) * L * t + nx * bulge, y + math.sin(a) * L * t + ny * bulge))
+        for i in range(n, -1, -1):
+            t = i / n
+            bulge = math.sin(t * math.pi) * L * 0.28 * (1.25 if i % 2 else 0.85)
+            outline.append((x + math.cos(a) * L * t - nx * bulge, y + math.sin(a) * L * t - ny * bulge))
+        d.polygon(pts(outline), fill=(20, 90, 46))
+        d.line(pts([(x, y), (x + math.cos(a) * L * 0.92, y + math.sin(a) * L * 0.92)]),
+               fill=(90, 160, 90), width=max(2, int(sc(0.5))))
+    for bx, by in ((0, -1.1), (1.6, 0.6), (-1.5, 0.7)):
+        cx, cy = x + bx * size * 0.11, y + by * size * 0.11
+        r = size * 0.14
+        d.ellipse(pts([(cx - r, cy - r), (cx + r, cy + r)]), fill=(180, 16, 28))
+        d.ellipse(pts([(cx - r * 0.5, cy - r * 0.6), (cx - r * 0.05, cy - r * 0.15)]), fill=(255, 150, 150))
+
+
+def pine_cone(d, x, y, ang, length):
+    """Brown cone built from overlapping scale rows, tip pointing along ang."""
+    ca, sa = math.cos(ang), math.sin(ang)
+    rows = 7
+    for i in range(rows):
+        t = i / (rows - 1)
+        cx, cy = x + ca * length * t * 0.9, y + sa * length * t * 0.9
+        rr = length * 0.3 * (1 - 0.55 * t) + 0.8
+        d.ellipse(pts([(cx - rr, cy - rr), (cx + rr, cy + rr)]), fill=(92, 56, 30))
+        nx, ny = -sa, ca
+        for side in (-0.5, 0.5):
+            sx, sy = cx + nx * rr * side, cy + ny * rr * side
+            r2 = rr * 0.55
+            d.ellipse(pts([(sx - r2, sy - r2), (sx + r2, sy + r2)]), fill=(150, 98, 52))
+            d.arc(pts([(sx - r2, sy - r2), (sx + r2, sy + r2)]), 20, 160, fill=(70, 40, 20),
+                  width=max(2, int(sc(0.4))))
+
+
+def bow(d, x, y, span, height):
+    """A red ribbon bow: two loops, a knot and two notched tails."""
+    red, dark, light = (196, 24, 36), (120, 10, 22), (240, 90, 90)
+    for side in (-1, 1):
+        # Tail.
+        tail = [(x + side * 2, y + 2), (x + side * span * 0.55, y + height * 1.25),
+                (x + side * span * 0.38, y + height * 1.15), (x + side * span * 0.34, y + height * 1.32),
+                (x + side * span * 0.2, y + height * 0.95), (x - side * 1, y + 3)]
+        d.polygon(pts(tail), fill=red)
+        d.line(pts([(x + side * 3, y + 3), (x + side * span * 0.4, y + height * 1.12)]), fill=dark,
+               width=max(2, int(sc(0.6))))
+    for side in (-1, 1):
+        top = bezier((x, y - 2), (x + side * span * 0.35, y - height * 1.25),
+                     (x + side * span * 1.05, y - height * 1.0), (x + side * span, y - height * 0.05))
+        bot = bezier((x + side * span, y - height * 0.05), (x + side * span * 0.95, y + height * 0.8),
+                     (x + side * span * 0.4, y + height * 0.7), (x, y + 2))
+        d.polygon(pts(top + bot), fill=red)
+        # Inside of the loop, in shadow.
+        itop = bezier((x + side * span * 0.12, y - 1), (x + side * span * 0.35, y - height * 0.75),
+                      (x + side * span * 0.8, y - height * 0.6), (x + side * span * 0.78, y - height * 0.02))
+        ibot = bezier((x + side * span * 0.78, y - height * 0.02), (x + side * span * 0.75, y + height * 0.3),
+                      (x + side * span * 0.4, y + height * 0.3), (x + side * span * 0.12, y + 1))
+        d.polygon(pts(itop + ibot), fill=dark)
+        d.line(pts(top[3:18]), fill=light, width=max(2, int(sc(1.0))))
+        d.line(pts(bot[2:20]), fill=(150, 14, 28), width=max(2, int(sc(0.8))))
+    kw, kh = span * 0.16, height * 0.42
+    d.rounded_rectangle(pts([(x - kw, y - kh), (x + kw, y + kh)]), radius=sc(kw * 0.5), fill=(176, 18, 32))
+    d.line(pts([(x - kw * 0.5, y - kh * 0.6), (x - kw * 0.5, y + kh * 0.5)]), fill=light,
+           width=max(2, int(sc(0.8))))
+
+
+# ---------------------------------------------------------------- layout
+
+def side_cord(d, x0, y0, y1, period=7.0, half=2.6):
+    """A twisted red and gold cord down a side edge: slanted strands, each with a lit edge."""
+    d.line(pts([(x0, y0), (x0, y1)]), fill=(120, 14, 26), width=int(sc(half * 2)))
+    y = y0
+    k = 0
+    while y < y1:
+        fill, lit = ((196, 26, 40), (240, 110, 110)) if k % 2 == 0 else ((206, 160, 54), (255, 232, 160))
+        strand = [(x0 - half, y), (x0 - half, y + period * 0.35), (x0 + half, y + period * 0.85),
+                  (x0 + half, y + period * 0.5)]
+        d.polygon(pts(strand), fill=fill)
+        d.line(pts([(x0 - half * 0.8, y + period * 0.05), (x0 + half * 0.8, y + period * 0.5)]), fill=lit,
+               width=max(2, int(sc(0.5))))
+        y += period * 0.5
+        k += 1
+
+
+def bead(d, x, y, r, colours):
+    dark, light = colours
+    d.ellipse(pts([(x - r, y - r), (x + r, y + r)]), fill=dark)
+    d.ellipse(pts([(x - r * 0.85, y - r * 0.9), (x + r * 0.6, y + r * 0.55)]), fill=mix(dark, light, 0.6))
+    d.ellipse(pts([(x - r * 0.6, y - r * 0.65), (x - r * 0.05, y - r * 0.15)]), fill=(255, 250, 235))
+
+
+def glow(img, x, y, r, colour, strength):
+    """Soft round light on the paper, used behind the big star."""
+    span = int(sc(r) * 2)
+    g = Image.radial_gradient("L").resize((span, span), Image.BILINEAR)
+    g = g.point(lambda v: int(strength * max(0.0, 1 - v / 128.0) ** 1.6))
+    img.paste(Image.new("RGB", (span, span), colour), (int(sc(x) - span / 2), int(sc(y) - span / 2)), g)
+
+
+def shadow_under(img, layer, offset=(1.2, 1.8), blur=1.6, strength=0.32, colour=(70, 50, 30)):
+    alpha = layer.getchannel("A").filter(ImageFilter.GaussianBlur(sc(blur)))
+    alpha = alpha.point(lambda v: int(v * strength))
+    shifted = Image.new("L", img.size, 0)
+    shifted.paste(alpha, (int(sc(offset[0])), int(sc(offset[1]))))
+    img.paste(Image.new("RGB", img.size, colour), (0, 0), shifted)
+
+
+def paint(out_path):
+    rng = random.Random(SEED)
+    img = Image.new("RGB", (sc(W), sc(H)), PAPER_CENTRE)
+    paint_paper(img, rng)
+    pd = ImageDraw.Draw(img)
+    # Icy snowflakes printed on the paper around the greenery.
+    for x, y, r in [(150, 52, 5), (460, 52, 5), (250, 46, 4), (360, 46, 4), (40, 296, 5), (570, 296, 5),
+                    (200, 288, 4), (410, 288, 4), (118, 292, 4), (492, 292, 4), (88, 56, 4), (522, 56, 4)]:
+        snowflake(pd, x, y, r, colour=(160, 192, 220), rot=rng.uniform(0, 60))
+    glow(img, 305, 322, 46, (255, 236, 160), 150)
+
+    deco = Image.new("RGBA", img.size, (0, 0, 0, 0))
+    d = ImageDraw.Draw(deco)
+
+    # Top garland: two swags from the corners to the bow in the middle.
+    for side in (-1, 1):
+        for dy, spacing, length, needle in ((4, 10, 28, 8.0), (0, 6.5, 30, 8.5)):
+            path = []
+            for i in range(31):
+                t = i / 30
+                x = 305 + side * (302 - 292 * t)
+                y = 13 + dy + 15 * math.sin(t * math.pi) ** 1.2 - 3 * t
+                path.append((x, y))
+            garland(d, rng, path, spacing, length, needle, 0.32, snow=0.5)
+
+    # Bottom garland: three rows from the corners to the star in the middle.
+    for side in (-1, 1):
+        for base, rise, spacing, length, needle, snow in ((378, 4, 8, 30, 9, 0.2), (362, 10, 6.5, 32, 9.5, 0.35),
+                                                         (346, 14, 6.5, 30, 9, 0.55)):
+            path = []
+            for i in range(31):
+                t = i / 30
+                x = 305 + side * (302 - 294 * t)
+                y = base - rise * math.sin(t * math.pi / 2)
+                path.append((x, y))
+            garland(d, rng, path, spacing, length, needle, 0.4, snow=snow)
+
+    # Corner clusters.
+    cluster(d, rng, 4, 4, [8, 28, 50, 72], 42, 8.5, 0.5)
+    cluster(d, rng, W - 4, 4, [172, 152, 130, 108], 42, 8.5, 0.5)
+    cluster(d, rng, 4, H - 4, [-8, -30, -55, -80], 46, 9, 0.4)
+    cluster(d, rng, W - 4, H - 4, [188, 210, 235, 260], 46, 9, 0.4)
+
+    # Thin cords down the sides (the right strip beside the text is narrow).
+    for x0 in (9, W - 9):
+        side_cord(d, x0, 40, 350)
+        for i, y in enumerate(range(88, 270, 36)):
+            bead(d, x0, y, 3.0, (GOLD, RED, GOLD, BLUE, GOLD)[i % 5])
+
+    # Holly and cones in the corners.
+    holly(d, rng, 30, 30, math.radians(20), 18)
+    holly(d, rng, W - 30, 30, math.radians(160), 18)
+    pine_cone(d, 42, 356, math.radians(-35), 21)
+    pine_cone(d, W - 42, 356, math.radians(215), 21)
+    holly(d, rng, 30, 330, math.radians(-25), 18)
+    holly(d, rng, W - 30, 330, math.radians(205), 18)
+
+    # Baubles hanging from the top swags; their lowest point stays above the text box.
+    for x, y, r, col, pat in [(70, 46, 9, RED, "band"), (140, 40, 8, GOLD, None), (215, 47, 9, BLUE, "dots"),
+                              (395, 47, 9, GREEN_BALL, "dots"), (470, 40, 8, SILVER, None),
+                              (540, 46, 9, RED, "band")]:
+        bauble(deco, x, y, r, col, hang=(x, y - r - 12), pattern=pat)
+    for x, y, r in [(105, 24, 7), (178, 30, 6), (432, 30, 6), (505, 24, 7), (252, 22, 6), (358, 22, 6)]:
+        star(d, x, y, r, rot=-90 + rng.uniform(-12, 12))
+    bow(d, 305, 22, 40, 16)
+
+    # Bottom: baubles nestled in the greenery around a big star.
+    for x, y, r, col, pat in [(80, 334, 11, GOLD, None), (150, 326, 12, RED, "band"),
+                              (222, 332, 10, PURPLE, "dots"), (388, 332, 10, BLUE, "dots"),
+                              (460, 326, 12, RED, "band"), (530, 334, 11, SILVER, None),
+                              (262, 348, 9, SILVER, None), (348, 348, 9, GOLD, None),
+                              (186, 356, 8, GREEN_BALL, None), (424, 356, 8, GREEN_BALL, None)]:
+        bauble(deco, x, y, r, col, pattern=pat)
+    for x, y, r in [(115, 310, 7), (190, 306, 6), (420, 306, 6), (495, 310, 7), (60, 304, 5), (550, 304, 5)]:
+        star(d, x, y, r, rot=-90 + rng.uniform(-15, 15))
+    star(d, 305, 324, 24, rot=-90)
+
+    shadow_under(img, deco)
+    img.paste(deco, (0, 0), deco)
+    d = ImageDraw.Draw(img)
+    for x, y, r in [(334, 296, 5), (276, 300, 3.5), (240, 296, 3), (372, 298, 3.5), (120, 50, 3),
+                    (490, 50, 3), (300, 52, 3)]:
+        sparkle(d, x, y, r)
+
+    # Falling snow over the decorated bands only.
+    for _ in range(300):
+        x = rng.uniform(0, W)
+        y = rng.uniform(0, H)
+        if TEXT_BOX[0] - 4 <= x <= TEXT_BOX[2] + 4 and TEXT_BOX[1] - 4 <= y <= TEXT_BOX[3] + 4:
+            continue
+        r = rng.uniform(0.7, 1.6)
+        d.ellipse(pts([(x - r, y - r), (x + r, y + r)]), fill=(255, 255, 255))
+
+    paint_border(img)
+    small = img.resize((W, H), Image.LANCZOS)
+    # 256 well chosen colours keep the file small; plain RGB would be near the size limit.
+    # Quantised from RGBA because Pillow hands RGB to libimagequant with an undefined alpha byte;
+    # the picture is opaque, so the palette is then stored as plain RGB (no tRNS chunk).
+    small = small.convert("RGBA").quantize(256, method=Image.Quantize.LIBIMAGEQUANT)
+    small.putpalette(small.getpalette("RGB"), "RGB")
+    small.info.pop("transparency", None)
+    small.save(out_path, format="PNG", optimize=True)
+    check_text_box(small.convert("RGB"))
+
+
+def check_text_box(img):
+    x0, y0, x1, y1 = TEXT_BOX
+    worst = min((luminance(img.getpixel((x, y))), x, y) for y in range(y0, y1 + 1) for x in range(x0, x1 + 1))
+    if worst[0] < MIN_LUMINANCE:
+        raise SystemExit("text area too dark: luminance %.3f at %d,%d" % worst)
+
+
+if __name__ == "__main__":
+    if len(sys.argv) != 2:
+        raise SystemExit("usage: make_picture.py OUT.png")
+    paint(sys.argv[1])
