@@ -343,35 +343,82 @@ def pine_cone(d, x, y, ang, length):
                   width=max(2, int(sc(0.4))))
 
 
-def bow(d, x, y, span, height):
-    """A red ribbon bow: two loops, a knot and two notched tails."""
-    red, dark, light = (196, 24, 36), (120, 10, 22), (240, 90, 90)
+def shaded_polygon(img, polygon, top_colour, bottom_colour):
+    """Fills a polygon (picture coordinates) with a vertical gradient, lit from above."""
+    ys = [p[1] for p in polygon]
+    xs = [p[0] for p in polygon]
+    x0, y0 = int(sc(min(xs))) - 1, int(sc(min(ys))) - 1
+    x1, y1 = int(sc(max(xs))) + 2, int(sc(max(ys))) + 2
+    size = (x1 - x0, y1 - y0)
+    grad = Image.linear_gradient("L").resize(size, Image.BILINEAR)
+    fill = Image.composite(Image.new("RGB", size, bottom_colour), Image.new("RGB", size, top_colour), grad)
+    mask = Image.new("L", size, 0)
+    ImageDraw.Draw(mask).polygon([(sc(px) - x0, sc(py) - y0) for px, py in polygon], fill=255)
+    img.paste(fill, (x0, y0), mask)
+
+
+def bow(img, x, y, span, height):
+    """A red satin bow: two loops pinched at the knot, folds, and two notched tails."""
+    d = ImageDraw.Draw(img)
+    light, mid, dark, deep = (246, 92, 96), (204, 28, 40), (140, 12, 26), (96, 6, 18)
+    thin = max(2, int(sc(0.7)))
     for side in (-1, 1):
-        # Tail.
-        tail = [(x + side * 2, y + 2), (x + side * span * 0.55, y + height * 1.25),
-                (x + side * span * 0.38, y + height * 1.15), (x + side * span * 0.34, y + height * 1.32),
-                (x + side * span * 0.2, y + height * 0.95), (x - side * 1, y + 3)]
-        d.polygon(pts(tail), fill=red)
-        d.line(pts([(x + side * 3, y + 3), (x + side * span * 0.4, y + height * 1.12)]), fill=dark,
-               width=max(2, int(sc(0.6))))
+        tail = [(x + side * 1, y + 1), (x + side * span * 0.58, y + height * 1.3),
+                (x + side * span * 0.42, y + height * 1.2), (x + side * span * 0.36, y + height * 1.42),
+                (x + side * span * 0.2, y + height * 1.0), (x - side * 2, y + 3)]
+        shaded_polygon(img, tail, mid, dark)
+        d.line(pts([(x + side * 3, y + 4), (x + side * span * 0.36, y + height * 1.1)]), fill=deep, width=thin)
     for side in (-1, 1):
-        top = bezier((x, y - 2), (x + side * span * 0.35, y - height * 1.25),
-                     (x + side * span * 1.05, y - height * 1.0), (x + side * span, y - height * 0.05))
-        bot = bezier((x + side * span, y - height * 0.05), (x + side * span * 0.95, y + height * 0.8),
-                     (x + side * span * 0.4, y + height * 0.7), (x, y + 2))
-        d.polygon(pts(top + bot), fill=red)
-        # Inside of the loop, in shadow.
-        itop = bezier((x + side * span * 0.12, y - 1), (x + side * span * 0.35, y - height * 0.75),
-                      (x + side * span * 0.8, y - height * 0.6), (x + side * span * 0.78, y - height * 0.02))
-        ibot = bezier((x + side * span * 0.78, y - height * 0.02), (x + side * span * 0.75, y + height * 0.3),
-                      (x + side * span * 0.4, y + height * 0.3), (x + side * span * 0.12, y + 1))
-        d.polygon(pts(itop + ibot), fill=dark)
-        d.line(pts(top[3:18]), fill=light, width=max(2, int(sc(1.0))))
-        d.line(pts(bot[2:20]), fill=(150, 14, 28), width=max(2, int(sc(0.8))))
-    kw, kh = span * 0.16, height * 0.42
-    d.rounded_rectangle(pts([(x - kw, y - kh), (x + kw, y + kh)]), radius=sc(kw * 0.5), fill=(176, 18, 32))
-    d.line(pts([(x - kw * 0.5, y - kh * 0.6), (x - kw * 0.5, y + kh * 0.5)]), fill=light,
-           width=max(2, int(sc(0.8))))
+        top = bezier((x, y - 2.5), (x + side * span * 0.3, y - height * 1.45),
+                     (x + side * span * 1.1, y - height * 1.35), (x + side * span, y - height * 0.15))
+        bot = bezier((x + side * span, y - height * 0.15), (x + side * span * 0.92, y + height * 0.85),
+                     (x + side * span * 0.3, y + height * 0.55), (x, y + 2.5))
+        shaded_polygon(img, top + bot, light, dark)
+        # The opening of the loop, in shadow, and the lit outer edge.
+        itop = bezier((x + side * span * 0.5, y - height * 0.25), (x + side * span * 0.6, y - height * 0.8),
+                      (x + side * span * 0.92, y - height * 0.75), (x + side * span * 0.86, y - height * 0.1))
+        ibot = bezier((x + side * span * 0.86, y - height * 0.1), (x + side * span * 0.82, y + height * 0.4),
+                      (x + side * span * 0.55, y + height * 0.3), (x + side * span * 0.5, y - height * 0.25))
+        shaded_polygon(img, itop + ibot, deep, dark)
+        d.line(pts(top[4:20]), fill=(255, 150, 150), width=thin)
+        # Folds running from the knot into the loop.
+        for f in (-0.35, 0.25):
+            d.line(pts(bezier((x + side * 3, y + f * 4), (x + side * span * 0.25, y + f * height),
+                              (x + side * span * 0.4, y + f * height * 1.1),
+                              (x + side * span * 0.5, y + f * height * 0.6), 10)), fill=dark, width=thin)
+    kw, kh = span * 0.15, height * 0.45
+    knot = [(x - kw, y - kh), (x + kw, y - kh), (x + kw * 0.8, y + kh), (x - kw * 0.8, y + kh)]
+    shaded_polygon(img, knot, (236, 70, 76), (150, 14, 28))
+    d.line(pts([(x - kw * 0.4, y - kh * 0.7), (x - kw * 0.35, y + kh * 0.6)]), fill=(255, 160, 160), width=thin)
+
+
+def berries(d, rng, x, y, n, r):
+    """A small bunch of red berries with glints."""
+    for k in range(n):
+        a = 2 * math.pi * k / n + rng.uniform(-0.3, 0.3)
+        cx, cy = x + math.cos(a) * r * 1.1, y + math.sin(a) * r * 1.1
+        d.ellipse(pts([(cx - r, cy - r), (cx + r, cy + r)]), fill=(150, 10, 24))
+        d.ellipse(pts([(cx - r * 0.85, cy - r * 0.9), (cx + r * 0.7, cy + r * 0.6)]), fill=(206, 26, 38))
+        d.ellipse(pts([(cx - r * 0.55, cy - r * 0.6), (cx - r * 0.1, cy - r * 0.15)]), fill=(255, 190, 190))
+
+
+def bead_chain(d, x0, y0, x1, y1, sag, r=1.3, step=3.6):
+    """Tiny gold beads draped between two points."""
+    L = math.hypot(x1 - x0, y1 - y0)
+    n = max(2, int(L / step))
+    for i in range(n + 1):
+        t = i / n
+        x = x0 + (x1 - x0) * t
+        y = y0 + (y1 - y0) * t + sag * 4 * t * (1 - t)
+        d.ellipse(pts([(x - r, y - r), (x + r, y + r)]), fill=(176, 126, 34))
+        d.ellipse(pts([(x - r * 0.7, y - r * 0.8), (x + r * 0.3, y + r * 0.2)]), fill=(252, 220, 130))
+
+
+def base_band(d, rng, path, below, above, colour):
+    """Dark green body under a garland so no paper shows between the twigs."""
+    upper = [(x, y - above * rng.uniform(0.7, 1.0)) for x, y in path]
+    lower = [(x, y + below * rng.uniform(0.7, 1.0)) for x, y in reversed(path)]
+    d.polygon(pts(upper + lower), fill=colour)
 
 
 # ---------------------------------------------------------------- layout
@@ -430,6 +477,12 @@ def paint(out_path):
     d = ImageDraw.Draw(deco)
 
     # Top garland: two swags from the corners to the bow in the middle.
+    def top_y(x, dy=2):
+        t = (302 - abs(x - 305)) / 292
+        t = min(1.0, max(0.0, t))
+        return 13 + dy + 15 * math.sin(t * math.pi) ** 1.2 - 3 * t
+
+    base_band(d, rng, [(x, top_y(x)) for x in range(4, 607, 6)], 4, 3, GREENS_BACK[0])
     for side in (-1, 1):
         for dy, spacing, length, needle in ((4, 10, 28, 8.0), (0, 6.5, 30, 8.5)):
             path = []
@@ -441,6 +494,8 @@ def paint(out_path):
             garland(d, rng, path, spacing, length, needle, 0.32, snow=0.5)
 
     # Bottom garland: three rows from the corners to the star in the middle.
+    ground = [(x, 352 - 12 * math.sin((302 - abs(x - 305)) / 294 * math.pi / 2)) for x in range(4, 607, 6)]
+    base_band(d, rng, ground, 70, 0, GREENS_BACK[0])
     for side in (-1, 1):
         for base, rise, spacing, length, needle, snow in ((378, 4, 8, 30, 9, 0.2), (362, 10, 6.5, 32, 9.5, 0.35),
                                                          (346, 14, 6.5, 30, 9, 0.55)):
@@ -472,6 +527,17 @@ def paint(out_path):
     holly(d, rng, 30, 330, math.radians(-25), 18)
     holly(d, rng, W - 30, 330, math.radians(205), 18)
 
+    # Berries and cones tucked into the bottom garland.
+    for x, y in ((112, 356), (250, 372), (360, 372), (498, 356), (200, 382), (410, 382)):
+        berries(d, rng, x, y, 4, 2.1)
+    for x, y, a in ((120, 378, -20), (490, 378, 200)):
+        pine_cone(d, x, y, math.radians(a), 16)
+
+    # Gold bead chains draped under the top swags.
+    for a, b in ((22, 100), (100, 176), (176, 262)):
+        for xa, xb in ((a, b), (W - a, W - b)):
+            bead_chain(d, xa, top_y(xa) + 5, xb, top_y(xb) + 5, 9)
+
     # Baubles hanging from the top swags; their lowest point stays above the text box.
     for x, y, r, col, pat in [(70, 46, 9, RED, "band"), (140, 40, 8, GOLD, None), (215, 47, 9, BLUE, "dots"),
                               (395, 47, 9, GREEN_BALL, "dots"), (470, 40, 8, SILVER, None),
@@ -479,7 +545,8 @@ def paint(out_path):
         bauble(deco, x, y, r, col, hang=(x, y - r - 12), pattern=pat)
     for x, y, r in [(105, 24, 7), (178, 30, 6), (432, 30, 6), (505, 24, 7), (252, 22, 6), (358, 22, 6)]:
         star(d, x, y, r, rot=-90 + rng.uniform(-12, 12))
-    bow(d, 305, 22, 40, 16)
+    bow(deco, 305, 22, 40, 16)
+    d = ImageDraw.Draw(deco)
 
     # Bottom: baubles nestled in the greenery around a big star.
     for x, y, r, col, pat in [(80, 334, 11, GOLD, None), (150, 326, 12, RED, "band"),
