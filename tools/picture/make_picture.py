@@ -22,7 +22,7 @@ MIN_LUMINANCE = 0.175  # contrast 4.5:1 against black
 
 PAPER_CENTRE = (255, 252, 241)
 PAPER_EDGE = (247, 238, 214)
-PATTERN = (241, 229, 200)
+PATTERN = (176, 140, 80)
 
 GREENS_BACK = [(18, 60, 36), (22, 70, 42), (20, 64, 48)]
 GREENS_MID = [(32, 96, 52), (38, 108, 58), (30, 92, 66)]
@@ -76,15 +76,16 @@ def paint_paper(img, rng):
     centre = Image.new("RGB", img.size, PAPER_CENTRE)
     edge = Image.new("RGB", img.size, PAPER_EDGE)
     img.paste(Image.composite(edge, centre, grad))
-    d = ImageDraw.Draw(img)
-    # Faint embossed pattern of small four-point stars on a diamond grid.
-    for row in range(0, 14):
-        for col in range(0, 22):
-            x = 14 + col * 28 + (14 if row % 2 else 0)
-            y = 10 + row * 28
-            r = 3.2
-            d.polygon(pts([(x, y - r), (x + 0.8, y - 0.8), (x + r, y), (x + 0.8, y + 0.8),
-                           (x, y + r), (x - 0.8, y + 0.8), (x - r, y), (x - 0.8, y - 0.8)]), fill=PATTERN)
+    # Faint watermark of snow crystals on a diamond grid, too pale to disturb the dotted letters.
+    mask = Image.new("L", img.size, 0)
+    md = ImageDraw.Draw(mask)
+    for row in range(0, 8):
+        for col in range(0, 12):
+            x = 26 + col * 56 + (28 if row % 2 else 0)
+            y = 20 + row * 50
+            snowflake(md, x, y, 7.5, colour=255, rot=(row * 7 + col * 13) % 60, width=0.7)
+    mask = mask.point(lambda v: v * 30 // 255)
+    img.paste(Image.new("RGB", img.size, PATTERN), (0, 0), mask)
 
 
 def paint_border(img):
@@ -285,8 +286,8 @@ def sparkle(d, x, y, r, colour=(255, 250, 220)):
                    (x, y + r), (x - w, y + w), (x - r, y), (x - w, y - w)]), fill=colour)
 
 
-def snowflake(d, x, y, r, colour=(120, 160, 200), rot=0.0):
-    wid = max(2, int(sc(0.55)))
+def snowflake(d, x, y, r, colour=(120, 160, 200), rot=0.0, width=0.55):
+    wid = max(2, int(sc(width)))
     for k in range(6):
         a = math.radians(rot + k * 60)
         ex, ey = x + math.cos(a) * r, y + math.sin(a) * r
