@@ -344,7 +344,7 @@ def pine_cone(d, x, y, ang, length):
                   width=max(2, int(sc(0.4))))
 
 
-def shaded_polygon(img, polygon, top_colour, bottom_colour):
+def shaded_polygon(img, polygon, top_colour, bottom_colour, outline=None):
     """Fills a polygon (picture coordinates) with a vertical gradient, lit from above."""
     ys = [p[1] for p in polygon]
     xs = [p[0] for p in polygon]
@@ -356,6 +356,9 @@ def shaded_polygon(img, polygon, top_colour, bottom_colour):
     mask = Image.new("L", size, 0)
     ImageDraw.Draw(mask).polygon([(sc(px) - x0, sc(py) - y0) for px, py in polygon], fill=255)
     img.paste(fill, (x0, y0), mask)
+    if outline is not None:
+        ImageDraw.Draw(img).line(pts(polygon + polygon[:1]), fill=outline, width=max(2, int(sc(0.6))),
+                                 joint="curve")
 
 
 def bow(img, x, y, span, height):
@@ -367,14 +370,14 @@ def bow(img, x, y, span, height):
         tail = [(x + side * 1, y + 1), (x + side * span * 0.58, y + height * 1.3),
                 (x + side * span * 0.42, y + height * 1.2), (x + side * span * 0.36, y + height * 1.42),
                 (x + side * span * 0.2, y + height * 1.0), (x - side * 2, y + 3)]
-        shaded_polygon(img, tail, mid, dark)
+        shaded_polygon(img, tail, mid, dark, outline=deep)
         d.line(pts([(x + side * 3, y + 4), (x + side * span * 0.36, y + height * 1.1)]), fill=deep, width=thin)
     for side in (-1, 1):
         top = bezier((x, y - 2.5), (x + side * span * 0.3, y - height * 1.45),
                      (x + side * span * 1.1, y - height * 1.35), (x + side * span, y - height * 0.15))
         bot = bezier((x + side * span, y - height * 0.15), (x + side * span * 0.92, y + height * 0.85),
                      (x + side * span * 0.3, y + height * 0.55), (x, y + 2.5))
-        shaded_polygon(img, top + bot, light, dark)
+        shaded_polygon(img, top + bot, light, dark, outline=deep)
         # The opening of the loop, in shadow, and the lit outer edge.
         itop = bezier((x + side * span * 0.5, y - height * 0.25), (x + side * span * 0.6, y - height * 0.8),
                       (x + side * span * 0.92, y - height * 0.75), (x + side * span * 0.86, y - height * 0.1))
@@ -389,7 +392,7 @@ def bow(img, x, y, span, height):
                               (x + side * span * 0.5, y + f * height * 0.6), 10)), fill=dark, width=thin)
     kw, kh = span * 0.15, height * 0.45
     knot = [(x - kw, y - kh), (x + kw, y - kh), (x + kw * 0.8, y + kh), (x - kw * 0.8, y + kh)]
-    shaded_polygon(img, knot, (236, 70, 76), (150, 14, 28))
+    shaded_polygon(img, knot, (236, 70, 76), (150, 14, 28), outline=deep)
     d.line(pts([(x - kw * 0.4, y - kh * 0.7), (x - kw * 0.35, y + kh * 0.6)]), fill=(255, 160, 160), width=thin)
 
 
@@ -554,7 +557,7 @@ def paint(out_path):
                               (222, 332, 10, PURPLE, "dots"), (388, 332, 10, BLUE, "dots"),
                               (460, 326, 12, RED, "band"), (530, 334, 11, SILVER, None),
                               (262, 348, 9, SILVER, None), (348, 348, 9, GOLD, None),
-                              (186, 356, 8, GREEN_BALL, None), (424, 356, 8, GREEN_BALL, None)]:
+                              (186, 356, 8, BLUE, None), (424, 356, 8, PURPLE, None)]:
         bauble(deco, x, y, r, col, pattern=pat)
     for x, y, r in [(115, 310, 7), (190, 306, 6), (420, 306, 6), (495, 310, 7), (60, 304, 5), (550, 304, 5)]:
         star(d, x, y, r, rot=-90 + rng.uniform(-15, 15))
