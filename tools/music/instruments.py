@@ -1,0 +1,182 @@
+"""Synthesizes the carol module's instruments as 8-bit signed samples from fixed seeds."""
+
+import math
+import random
+
+from modwriter import PAL_RATE, PERIODS, Sample
+
+TWO_PI = 2.0 * math.pi
+# Playback rate of tracker note C-2; every pitched sample is built for it.
+C2_RATE = PAL_RATE / PERIODS[12]
+
+
+def to_int8(values, peak=118):
+    """Scales floats to a signed-byte peak, prefixed with the two silent bytes players expect."""
+    top = max(abs(v) for v in values) or 1.0
+    k = peak / top
+    out = bytearray(b"\0\0")
+    for v in values:
+        out.append(int(round(v * k)) & 0xFF)
+    if len(out) % 2:
+        out.append(0)
+    return bytes(out)
+
+
+def taper_end(values, count):
+    """Fades the last samples to silence so an unlooped sample never stops on a step."""
+    n = len(values)
+    for i in range(count):
+        values[n - count + i] *= 0.5 + 0.5 * math.cos(math.pi * (i + 1) / count)
+    return values
+
+
+def celesta(seed=1101):
+    """Struck steel bar: bright harmonics that die fast over a warm fundamental; 16 samples a cycle."""
+    rng = random.Random(seed)
+    rate = C2_RATE
+    spc = 16
+    f0 = rate / spc
+    n = int(1.5 * rate)
+    # (frequency ratio, amplitude, decay time in seconds)
+    partials = [
+        (1.0, 1.0, 0.95),
+        (2.0, 0.30, 0.42),
+        (3.0, 0.11, 0.22),
+        (4.07, 0.07, 0.10),
+        (5.4, 0.05, 0.045),
+        (6.8, 0.03, 0.025),
+    ]
+    phases = [rng.random() * 0.2 for _ in partials]
+    out = []
+    for i in range(n):
+        t = i / rate
+        attack = min(1.0, i / 24.0)
+        v = 0.0
+        for (ratio, amp, tau), ph in zip(partials, phases):
+            v += amp * math.exp(-t / tau) * math.sin(TWO_PI * (f0 * ratio * t + ph))
+        out.append(v * attack)
+    taper_end(out, 600)
+    return Sample("celesta", to_int8(out, 120), volume=52)
+
+
+def pluck_bass(seed=2202):
+    """Plucked string: harmonics at a fixed 64 samples a cycle, upper ones decaying first."""
+    rng = random.Random(seed)
+    rate = C2_RATE
+    spc = 64
+    f0 = rate / spc
+    n = int(1.15 * rate)
+    harmonics = []
+    for h in range(1, 13):
+        # Plucked near one fifth of the string length: the 5th and 10th harmonics are weak.
+        amp = abs(math.sin(math.pi * h * 0.2)) / h
+        tau = 0.85 / (1.0 + 0.45 * (h - 1))
+        harmonics.append((h, amp, tau, rng.random()))
+    out = []
+    for i in range(n):
+        t = i / rate
+        attack = min(1.0, i / 12.0)
+        v = 0.0
+        for h, amp, tau, ph in harmonics:
+            v += amp * math.exp(-t / tau) * math.sin(TWO_PI * (f0 * h * t + ph))
+        out.append(v * attack)
+    taper_end(out, 500)
+    return Sample("pluck bass", to_int8(out, 120), volume=56)
+
+
+# Chord shapes for the pad as frequency ratios over the root; each list also gives the
+# number of root cycles in one loop, chosen so every tone (and its detuned twin) closes
+# the loop on a whole number of cycles and the loop point cannot click.
+PAD_CHORDS = {
+    "maj": ((1.0, 1.5, 2.0, 2.5), 256),
+    "min": ((1.0, 1.5, 2.0, 2.4), 260),
+    "7": ((1.0, 1.5, 16.0 / 9.0, 2.5), 252),
+}
+
+
+def pad(kind, seed):
+    """Soft chorused organ pad holding a whole chord; 32 samples a root cycle, looped."""
+    rng = random.Random(seed)
+    ratios, root_cycles = PAD_CHORDS[kind]
+    spc = 32
+    loop = spc * root_cycles
+    attack = 1536
+    total = attack + loop
+    voices = []
+    for k, ratio in enumerate(ratios):
+        cycles = root_cycles * ratio
+        assert abs(cycles - round(cycles)) < 1e-9
+        cycles = int(round(cycles))
+        level = (1.0, 0.55, 0.6, 0.45)[k]
+        for detune in (0, 1):
+            # The twin runs one cycle ahead per loop: a slow, loop-safe chorus beat.
+            for h, hamp in ((1, 1.0), (2, 0.32), (3, 0.14), (4, 0.06)):
+                voices.append((h * (cycles + detune), level * hamp, rng.random()))
+    out = []
+    for i in range(total):
+        x = (i - attack) / loop
+        v = 0.0
+        for cyc, amp, ph in voices:
+            v += amp * math.sin(TWO_PI * (cyc * x + ph))
+        if i < attack:
+            v *= 0.5 - 0.5 * math.cos(math.pi * i / attack)
+        out.append(v)
+    data = to_int8(out, 110)
+    # to_int8 put two zero bytes in front, which moves the loop by two.
+    return Sample("pad " + kind, data, volume=30, loop_start=attack + 2, loop_length=loop)
+
+
+# Sleigh bells are built for tracker note A-3 so their jingle reaches above 10 kHz.
+BELLS_NOTE = 33
+BELLS_RATE = PAL_RATE / PERIODS[BELLS_NOTE]
+
+
+def _jingle(rng, length, onsets, decay):
+    """Noise through a bank of ringing band-passes, struck at each onset: small metal shells."""
+    rate = BELLS_RATE
+    noise = [0.0] * length
+    for onset, amp in onsets:
+        start = int(onset * rate)
+        for i in range(start, length):
+            t = (i - start) / rate
+            e = amp * math.exp(-t / decay)
+            if e < 1e-4:
+                break
+            noise[i] += e * (rng.random() * 2.0 - 1.0)
+    out = [0.0] * length
+    for freq, q, gain in ((4700.0, 18.0, 0.8), (6300.0, 22.0, 1.0), (8100.0, 25.0, 0.9), (10400.0, 30.0, 0.6)):
+        # Two-pole resonator (constant peak gain band-pass).
+        w = TWO_PI * freq / rate
+        r = math.exp(-w / (2.0 * q))
+        a1, a2 = 2.0 * r * math.cos(w), -r * r
+        g = (1.0 - r) * gain
+        y1 = y2 = 0.0
+        for i in range(length):
+            y = g * noise[i] + a1 * y1 + a2 * y2
+            out[i] += y
+            y2, y1 = y1, y
+    return out
+
+
+def sleigh_shake(seed=3303):
+    """A shaken strap of bells: a cluster of jingles over a few hundredths of a second."""
+    rng = random.Random(seed)
+    length = int(0.30 * BELLS_RATE)
+    onsets = [(0.0, 1.0)]
+    t = 0.0
+    for k in range(7):
+        t += 0.006 + rng.random() * 0.012
+        onsets.append((t, 0.75 * (0.8 ** k) * (0.7 + 0.3 * rng.random())))
+    out = _jingle(rng, length, onsets, 0.05)
+    taper_end(out, 800)
+    return Sample("sleigh shake", to_int8(out, 115), volume=40)
+
+
+def sleigh_tap(seed=4404):
+    """A single light tap of the strap: a short jingle."""
+    rng = random.Random(seed)
+    length = int(0.14 * BELLS_RATE)
+    onsets = [(0.0, 1.0), (0.004, 0.5), (0.011, 0.3)]
+    out = _jingle(rng, length, onsets, 0.025)
+    taper_end(out, 600)
+    return Sample("sleigh tap", to_int8(out, 115), volume=28)

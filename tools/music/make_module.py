@@ -1,0 +1,52 @@
+#!/usr/bin/env python3
+"""Builds the show's carol module xmas.mod from score.txt and the synthesized instruments."""
+
+import os
+import sys
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+
+import arrange  # noqa: E402
+import instruments  # noqa: E402
+from modwriter import Module  # noqa: E402
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+TITLE = "frostfunkel carols"
+
+
+def build_samples():
+    # Order must match arrange.SMP_*.
+    return [
+        instruments.celesta(),
+        instruments.pad("maj", 5501),
+        instruments.pad("min", 5502),
+        instruments.pad("7", 5503),
+        instruments.pluck_bass(),
+        instruments.sleigh_shake(),
+        instruments.sleigh_tap(),
+    ]
+
+
+def build_module(score_path=os.path.join(HERE, "score.txt")):
+    samples = build_samples()
+    with open(score_path, encoding="utf-8") as f:
+        sections = arrange.parse_score(f.read())
+    volumes = {i + 1: s.volume for i, s in enumerate(samples)}
+    patterns, orders, seconds = arrange.build_patterns(sections, volumes)
+    return Module(TITLE, samples, patterns, orders), seconds
+
+
+def main(argv):
+    if len(argv) != 2:
+        sys.stderr.write("usage: make_module.py OUT.mod\n")
+        return 2
+    module, seconds = build_module()
+    data = module.to_bytes()
+    with open(argv[1], "wb") as f:
+        f.write(data)
+    sys.stderr.write("%s: %d bytes, %d patterns, %.1f s\n" % (argv[1], len(data), len(module.patterns), seconds))
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv))
