@@ -70,7 +70,7 @@ def luminance(rgb):
 
 # ---------------------------------------------------------------- paper
 
-def paint_paper(img, rng):
+def paint_paper(img):
     # Warm ivory, a touch lighter in the middle where the text sits.
     grad = Image.radial_gradient("L").resize((sc(W), sc(H)), Image.BILINEAR)
     centre = Image.new("RGB", img.size, PAPER_CENTRE)
@@ -90,14 +90,12 @@ def paint_paper(img, rng):
 
 def paint_border(img):
     # Deep red edge with a gold line; the very corners are rounded off into the black screen.
-    d = ImageDraw.Draw(img)
     w, h = sc(W), sc(H)
-    d.rectangle((0, 0, w - 1, h - 1), outline=(120, 14, 26), width=sc(3))
-    d.rectangle((sc(3), sc(3), w - 1 - sc(3), h - 1 - sc(3)), outline=(200, 158, 64), width=sc(1))
     mask = Image.new("L", img.size, 0)
     ImageDraw.Draw(mask).rounded_rectangle((0, 0, w - 1, h - 1), radius=sc(8), fill=255)
     black = Image.new("RGB", img.size, (0, 0, 0))
     img.paste(Image.composite(img, black, mask))
+    d = ImageDraw.Draw(img)
     d.rounded_rectangle((0, 0, w - 1, h - 1), radius=sc(8), outline=(120, 14, 26), width=sc(3))
     d.rounded_rectangle((sc(3), sc(3), w - 1 - sc(3), h - 1 - sc(3)), radius=sc(5),
                         outline=(200, 158, 64), width=sc(1))
@@ -469,7 +467,7 @@ def shadow_under(img, layer, offset=(1.2, 1.8), blur=1.6, strength=0.32, colour=
 def paint(out_path):
     rng = random.Random(SEED)
     img = Image.new("RGB", (sc(W), sc(H)), PAPER_CENTRE)
-    paint_paper(img, rng)
+    paint_paper(img)
     pd = ImageDraw.Draw(img)
     # Icy snowflakes printed on the paper around the greenery.
     for x, y, r in [(150, 52, 5), (460, 52, 5), (250, 46, 4), (360, 46, 4), (40, 296, 5), (570, 296, 5),
