@@ -32,17 +32,17 @@ RADIUS = DOT // 2
 # descenders row -2. The vertical metrics enclose exactly those dots.
 TOP_ROW = 9
 BOTTOM_ROW = -2
-ASCENT = RADIUS + TOP_ROW * PITCH + RADIUS          # 1180
-DESCENT = -(BOTTOM_ROW * PITCH - RADIUS + RADIUS)   # 240
+ASCENT = (RADIUS + TOP_ROW * PITCH) + RADIUS          # 1180: top of the highest dot
+DESCENT = -((RADIUS + BOTTOM_ROW * PITCH) - RADIUS)   # 240: bottom of the lowest dot
 CAP_HEIGHT = 6 * PITCH + DOT                        # 820
 X_HEIGHT = 4 * PITCH + DOT                          # 580
 
 # A fixed date (1970-01-01) keeps the bytes identical on every run.
 FIXED_TIMESTAMP = -epoch_diff
 
-# A tiny pre-program: FreeType only grid-fits fonts that carry some hinting
-# code with its TrueType interpreter and would run the auto-hinter over a bare
-# font, squeezing the round dots. PUSHB[1] 0, POP is a harmless no-op.
+# FreeType hands TrueType fonts without any hinting program to its auto-hinter,
+# which pushes the dots out of round at most sizes. A no-op pre-program
+# (PUSHB[1] 0, POP) keeps the outlines exactly as drawn.
 PREP_PROGRAM = bytes([0xB0, 0x00, 0x21])
 
 
@@ -51,7 +51,7 @@ def glyph_name(codepoint):
 
 
 def parse_source(text):
-    """Returns (bitmaps, composites, cmap) in file order.
+    """Returns (order, bitmaps, composites, cmap); order lists glyph names as in the file.
 
     bitmaps: name -> (top_row, rows); composites: name -> (base, mark, up);
     cmap: codepoint -> name.
@@ -60,9 +60,11 @@ def parse_source(text):
     current = None
     for number, raw in enumerate(text.splitlines(), 1):
         line = raw.strip()
-        if not line or line.startswith("#") and current is None:
-            current = None if not line else current
+        if not line:
+            current = None  # a blank line ends a grid
             continue
+        if line.startswith("#") and current is None:
+            continue  # comment between blocks; inside a grid '#' is a dot
         if line.startswith("= ") or line.startswith("+ "):
             fields = line[2:].split()
             label, options = fields[0], [f for f in fields[1:] if "=" in f]
