@@ -1,15 +1,18 @@
 #!/usr/bin/env python3
 """Plays a module once through SDL_mixer 1.2 into a raw file, as the show hears it (44.1 kHz, s16, stereo)."""
 
+import array
 import os
 import subprocess
 import sys
 
 RATE = 44100
+CHUNK = 4096  # frames per mix, as the show opens the mixer
 
 # Runs in a child process so SDL's disk driver reads its settings from a fresh environment.
 # The disk driver runs faster than real time, so the length is counted in the audio thread:
-# the post-mix hook sees every chunk and the finished hook marks the chunk where music stopped.
+# the music starts between two chunks (audio locked), the post-mix hook counts every chunk
+# from then on and the finished hook notes the count when the music has stopped.
 CHILD = r"""
 import ctypes, sys
 sdl = ctypes.CDLL('libSDL-1.2.so.0')
@@ -24,30 +27,43 @@ def done():
     state['end'] = state['bytes']
 post_cb, done_cb = POST(post), DONE(done)
 assert sdl.SDL_Init(0x10) == 0
-assert mix.Mix_OpenAudio(44100, 0x8010, 2, 4096) == 0
+assert mix.Mix_OpenAudio(44100, 0x8010, 2, %d) == 0
 m = mix.Mix_LoadMUS(sys.argv[1].encode())
 assert m, 'SDL_mixer could not load the module'
-mix.Mix_SetPostMix(post_cb, None)
 mix.Mix_HookMusicFinished(done_cb)
+sdl.SDL_LockAudio()
+mix.Mix_SetPostMix(post_cb, None)
 mix.Mix_PlayMusic(ctypes.c_void_p(m), 0)
-while mix.Mix_PlayingMusic() and state['end'] is None:
-    sdl.SDL_Delay(10)
-sdl.SDL_Delay(50)
+sdl.SDL_UnlockAudio()
+while state['end'] is None:
+    sdl.SDL_Delay(5)
+sdl.SDL_LockAudio()
 mix.Mix_HookMusicFinished(None)
 mix.Mix_SetPostMix(None, None)
+sdl.SDL_UnlockAudio()
 mix.Mix_CloseAudio()
 sdl.SDL_Quit()
-print(state['end'] if state['end'] is not None else state['bytes'])
-"""
+print(state['end'])
+""" % CHUNK
 
 
 def render(mod_path, raw_path):
-    """Writes the mixed audio to raw_path; returns the frames mixed while the music was playing
-    (to the end of the chunk it stopped in, so at most 4096 frames long)."""
+    """Renders into raw_path; returns the music as an array of interleaved 16-bit samples, from
+    its first chunk to the end of the chunk in which it stopped (so up to 4096 frames long).
+    The start is found as the chunk holding the first sound, which is right for modules that
+    sound on their first row."""
     env = dict(os.environ, SDL_AUDIODRIVER="disk", SDL_DISKAUDIOFILE=raw_path, SDL_DISKAUDIODELAY="0")
     out = subprocess.run([sys.executable, "-c", CHILD, mod_path], env=env, check=True,
                          stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True).stdout
-    return int(out.split()[-1]) // 4
+    music_frames = int(out.split()[-1]) // 4
+    pcm = array.array("h")
+    with open(raw_path, "rb") as f:
+        pcm.frombytes(f.read())
+    if sys.byteorder != "little":
+        pcm.byteswap()
+    first = next(i for i, v in enumerate(pcm) if v) // 2
+    start = first // CHUNK * CHUNK
+    return pcm[start * 2:(start + music_frames) * 2]
 
 
 def main(argv):
@@ -55,8 +71,13 @@ def main(argv):
         sys.stderr.write("usage: render_sdl.py MODULE [OUT.raw]\n")
         return 2
     raw_path = argv[2] if len(argv) > 2 else "/tmp/xmas-sdl.raw"
-    frames = render(argv[1], raw_path)
-    print("%d frames, %.2f s (raw audio in %s)" % (frames, frames / RATE, raw_path))
+    pcm = render(argv[1], raw_path)
+    frames = len(pcm) // 2
+    peak = max(max(pcm), -min(pcm))
+    clipped = sum(1 for v in pcm if v in (32767, -32768))
+    import math
+    print("%d frames, %.2f s; peak %d (%.2f dBFS), %d samples at full scale"
+          % (frames, frames / RATE, peak, 20 * math.log10(peak / 32768.0), clipped))
     return 0
 
 
