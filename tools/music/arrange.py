@@ -7,7 +7,7 @@ from modwriter import Cell, ModuleError
 
 CH_MELODY, CH_PAD, CH_BELLS, CH_BASS = 0, 1, 2, 3
 SPEED = 6  # ticks per row; a row is a sixteenth, so the tempo byte is the quarter-note BPM
-PAD_DIP = 0x04  # volume slide on the row before a chord change: softens the retrigger step
+PAD_DIP = 0x08  # volume slide on the row before a chord change, so the pad restarts from near silence
 
 # Written pitch (MIDI number) that lands on tracker note C-1 for each part.
 MELODY_BASE = 48  # celesta C4 -> C-2, sounding C5
@@ -24,7 +24,7 @@ PARTS = ("melody", "chords", "bass", "bells")
 # Sample numbers (1-based, in the order make_module builds them).
 SMP_CELESTA, SMP_PAD_MAJ, SMP_PAD_MIN, SMP_PAD_7, SMP_BASS, SMP_SHAKE, SMP_TAP = range(1, 8)
 PAD_SAMPLE = {"maj": SMP_PAD_MAJ, "min": SMP_PAD_MIN, "7": SMP_PAD_7}
-BELL_HITS = {"S": (SMP_SHAKE, 40), "s": (SMP_SHAKE, 22), "T": (SMP_TAP, 30), "t": (SMP_TAP, 17)}
+BELL_HITS = {"S": (SMP_SHAKE, 48), "s": (SMP_SHAKE, 28), "T": (SMP_TAP, 36), "t": (SMP_TAP, 22)}
 
 
 class ScoreError(ValueError):

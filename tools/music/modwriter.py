@@ -12,8 +12,9 @@ PERIODS = (
 )
 PERIOD_SET = frozenset(PERIODS)
 
-# Amiga PAL clock divided by two: the playback rate in Hz is PAL_RATE / period.
-PAL_RATE = 3546894.6
+# PC players (libmikmod, libopenmpt, libxmp) play period 428 (C-2) at 8363 Hz:
+# the playback rate in Hz is CLOCK_RATE / period.
+CLOCK_RATE = 8363.0 * 428
 
 ROWS = 64
 CHANNELS = 4
