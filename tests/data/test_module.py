@@ -184,12 +184,32 @@ class Score(unittest.TestCase):
                     arrange.build_patterns(arrange.parse_score(text), {i: 64 for i in range(1, 8)})
 
 
-def player_info(cmd, pattern):
-    out = subprocess.run(cmd, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True, timeout=60).stdout
-    m = re.search(pattern, out)
+def run_player(cmd):
+    if not shutil.which(cmd[0]):
+        raise unittest.SkipTest(cmd[0] + " is not installed")
+    return subprocess.run(cmd, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True, timeout=60).stdout
+
+
+def field(text, pattern):
+    m = re.search(pattern, text)
     if not m:
-        raise AssertionError("no match for %r in:\n%s" % (pattern, out))
+        raise AssertionError("no match for %r in:\n%s" % (pattern, text))
     return m
+
+
+def openmpt_info(path):
+    """(seconds, channels) as libopenmpt reads the module."""
+    out = run_player(["openmpt123", "--info", str(path)])
+    m = field(out, r"Duration\.*: (?:(\d+):)?(\d+):(\d+(?:\.\d+)?)")
+    seconds = int(m.group(1) or 0) * 3600 + int(m.group(2)) * 60 + float(m.group(3))
+    return seconds, int(field(out, r"Channels\.*: (\d+)").group(1))
+
+
+def xmp_info(path):
+    """(seconds, channels) as libxmp reads the module; it prints whole seconds."""
+    out = run_player(["xmp", "--load-only", str(path)])
+    m = field(out, r"Duration\s*: (?:(\d+)min)?(\d+)s")
+    return int(m.group(1) or 0) * 60 + int(m.group(2)), int(field(out, r"Channels\s*: (\d+)").group(1))
 
 
 class CommittedModule(unittest.TestCase):
@@ -245,16 +265,7 @@ class CommittedModule(unittest.TestCase):
         self.assertGreater(len(seen), 12, "expected melody, bass and chords")
 
     def test_players_agree(self):
-        for tool in ("openmpt123", "xmp"):
-            if not shutil.which(tool):
-                self.skipTest(tool + " is not installed")
-        m = player_info(["openmpt123", "--info", str(MODULE)],
-                        r"Duration\.*: (?:(\d+):)?(\d+):(\d+(?:\.\d+)?)")
-        mpt = int(m.group(1) or 0) * 3600 + int(m.group(2)) * 60 + float(m.group(3))
-        mpt_ch = int(player_info(["openmpt123", "--info", str(MODULE)], r"Channels\.*: (\d+)").group(1))
-        m = player_info(["xmp", "--load-only", str(MODULE)], r"Duration\s*: (?:(\d+)min)?(\d+)s")
-        xmp = int(m.group(1) or 0) * 60 + int(m.group(2))
-        xmp_ch = int(player_info(["xmp", "--load-only", str(MODULE)], r"Channels\s*: (\d+)").group(1))
+        (mpt, mpt_ch), (xmp, xmp_ch) = openmpt_info(MODULE), xmp_info(MODULE)
         self.assertEqual((mpt_ch, xmp_ch), (4, 4))
         for secs in (mpt, xmp):
             self.assertTrue(60 <= secs <= 180, secs)
@@ -269,10 +280,8 @@ class CommittedModule(unittest.TestCase):
         import render_sdl
         with tempfile.TemporaryDirectory() as tmp:
             pcm = render_sdl.render(str(MODULE), os.path.join(tmp, "x.raw"))
-        frames = len(pcm) // 2
-        seconds = frames / 44100
-        m = player_info(["openmpt123", "--info", str(MODULE)], r"Duration\.*: (?:(\d+):)?(\d+):(\d+(?:\.\d+)?)")
-        mpt = int(m.group(1) or 0) * 3600 + int(m.group(2)) * 60 + float(m.group(3))
+        seconds = len(pcm) / 2 / 44100
+        mpt = openmpt_info(MODULE)[0]
         self.assertLess(abs(seconds - mpt) / mpt, 0.02, (seconds, mpt))
         peak = max(max(pcm), -min(pcm))
         self.assertLess(peak, 32767 * 10 ** (-1 / 20), "peak above -1 dBFS")
