@@ -8,6 +8,9 @@ from modwriter import Cell, ModuleError
 CH_MELODY, CH_PAD, CH_BELLS, CH_BASS = 0, 1, 2, 3
 SPEED = 6  # ticks per row; a row is a sixteenth, so the tempo byte is the quarter-note BPM
 PAD_DIP = 0x08  # volume slide on the row before a chord change, so the pad restarts from near silence
+# The celesta is damped on the row before its next note, as the instrument's dampers would:
+# cutting a ringing note mid-wave clicks. A sixteenth only gets a light touch.
+MELODY_DAMP, MELODY_DAMP_SHORT = 0x09, 0x04
 
 # Written pitch (MIDI number) that lands on tracker note C-1 for each part.
 MELODY_BASE = 48  # celesta C4 -> C-2, sounding C5
@@ -174,7 +177,12 @@ class Timeline:
         br = sec.bar_rows
 
         for row, tok in note_events(sec.bars["melody"], br):
-            self.strike(start + row, CH_MELODY, SMP_CELESTA, tracker_note(parse_pitch(tok), MELODY_BASE, "melody"))
+            g = start + row
+            if self.last_melody is not None and not self.rows[g - 1][CH_MELODY].has_effect():
+                damp = MELODY_DAMP_SHORT if self.last_melody == g - 1 else MELODY_DAMP
+                self.rows[g - 1][CH_MELODY].effect, self.rows[g - 1][CH_MELODY].param = 0xA, damp
+            self.strike(g, CH_MELODY, SMP_CELESTA, tracker_note(parse_pitch(tok), MELODY_BASE, "melody"))
+            self.last_melody = g
         for row, tok in note_events(sec.bars["bass"], br):
             self.strike(start + row, CH_BASS, SMP_BASS, tracker_note(parse_pitch(tok), BASS_BASE, "bass"))
         for b, pat in enumerate(sec.bars["bells"]):
@@ -196,6 +204,7 @@ class Timeline:
             self.fade_out(start, sec.rows)
 
     last_pad = None
+    last_melody = None
 
     def strike(self, row, ch, smp, note, vol=None):
         cell = self.rows[row][ch]
