@@ -62,6 +62,7 @@ class Section:
         self.meter = meter
         self.tempo = tempo
         self.fade = False
+        self.volume = {}  # part -> channel volume for this section's notes
         self.bars = {p: [] for p in PARTS}
 
     @property
@@ -96,6 +97,11 @@ def parse_score(text):
             sec.tempo = tempo = int(rest)
         elif word == "fade":
             sec.fade = True
+        elif word == "volume":
+            part, vol = rest.split()
+            if part not in ("melody", "chords", "bass") or not 0 <= int(vol) <= 64:
+                raise ScoreError("%s: volume needs melody, chords or bass and 0..64" % where)
+            sec.volume[part] = int(vol)
         elif word in PARTS:
             for bar in rest.split("|"):
                 bar = bar.strip()
@@ -181,10 +187,12 @@ class Timeline:
             if self.last_melody is not None and not self.rows[g - 1][CH_MELODY].has_effect():
                 damp = MELODY_DAMP_SHORT if self.last_melody == g - 1 else MELODY_DAMP
                 self.rows[g - 1][CH_MELODY].effect, self.rows[g - 1][CH_MELODY].param = 0xA, damp
-            self.strike(g, CH_MELODY, SMP_CELESTA, tracker_note(parse_pitch(tok), MELODY_BASE, "melody"))
+            self.strike(g, CH_MELODY, SMP_CELESTA, tracker_note(parse_pitch(tok), MELODY_BASE, "melody"),
+                        sec.volume.get("melody"))
             self.last_melody = g
         for row, tok in note_events(sec.bars["bass"], br):
-            self.strike(start + row, CH_BASS, SMP_BASS, tracker_note(parse_pitch(tok), BASS_BASE, "bass"))
+            self.strike(start + row, CH_BASS, SMP_BASS, tracker_note(parse_pitch(tok), BASS_BASE, "bass"),
+                        sec.volume.get("bass"))
         for b, pat in enumerate(sec.bars["bells"]):
             for i, ch in enumerate(pat):
                 if ch in BELL_HITS:
@@ -192,13 +200,14 @@ class Timeline:
                     self.strike(start + b * br + i, CH_BELLS, smp, 33, vol)
         for row, tok in note_events(sec.bars["chords"], br):
             smp, note = chord_cell(tok)
-            if self.last_pad == (smp, note):
+            vol = sec.volume.get("chords")
+            if self.last_pad == (smp, note, vol):
                 continue  # a held chord is not struck again
-            self.last_pad = (smp, note)
+            self.last_pad = (smp, note, vol)
             g = start + row
             if g > 0 and not self.rows[g - 1][CH_PAD].has_effect():
                 self.rows[g - 1][CH_PAD].effect, self.rows[g - 1][CH_PAD].param = 0xA, PAD_DIP
-            self.strike(g, CH_PAD, smp, note)
+            self.strike(g, CH_PAD, smp, note, vol)
 
         if sec.fade:
             self.fade_out(start, sec.rows)
