@@ -156,7 +156,7 @@ class WriterLayout(unittest.TestCase):
 
 
 class Score(unittest.TestCase):
-    GOOD = "[a]\nmeter 3/4\ntempo 96\nmelody | f4:8. f4:16 f4:4. g4:8 |\nchords | F:2. |\nbass | f2:2. |\nbells | S...t...t... |\n"
+    GOOD = "[a]\nmeter 3/4\ntempo 96\nvolume melody 40\nmelody | f4:8. f4:16 f4:4. g4:8 |\nchords | F:2. |\nbass | f2:2. |\nbells | S...t...t... |\n"
 
     def test_parses_and_lays_out(self):
         secs = arrange.parse_score(self.GOOD)
@@ -167,6 +167,8 @@ class Score(unittest.TestCase):
         first = [r for r in range(64) if pats[0][r][arrange.CH_MELODY].period]
         self.assertEqual([mw.PERIODS.index(pats[0][r][0].period) for r in first], [17, 17, 17, 19])
         self.assertEqual(first, [52, 55, 56, 62])
+        # the section's melody volume rides on each note
+        self.assertEqual({(pats[0][r][0].effect, pats[0][r][0].param) for r in first}, {(0xC, 40)})
 
     def test_rejects_bad_scores(self):
         cases = {
@@ -176,6 +178,8 @@ class Score(unittest.TestCase):
             "unknown chord": ("F:2.", "Fmaj9:2."),
             "bells too short": ("S...t...t...", "S...t...t.."),
             "missing bar": ("bass | f2:2. |", "bass | |"),
+            "volume above 64": ("volume melody 40", "volume melody 65"),
+            "volume for the bells": ("volume melody 40", "volume bells 40"),
         }
         for why, (old, new) in cases.items():
             with self.subTest(why):
@@ -228,6 +232,11 @@ class CommittedModule(unittest.TestCase):
         self.assertEqual(len(m["patterns"]), max(m["orders"]) + 1)
         self.assertEqual(m["end"], len(self.data), "bytes after the last sample")
         self.assertLessEqual(len(self.data), 250 * 1024)
+
+    def test_ends_silent(self):
+        """The show restarts the module when it ends: every channel is at volume 0 by then."""
+        last = self.mod["patterns"][self.mod["orders"][self.mod["song_length"] - 1]][63]
+        self.assertEqual([(eff, par) for _, _, eff, par in last], [(0xC, 0)] * 4)
 
     def test_samples(self):
         used = [s for s in self.mod["samples"] if s["length"]]
