@@ -27,7 +27,8 @@ PARTS = ("melody", "chords", "bass", "bells")
 # Sample numbers (1-based, in the order make_module builds them).
 SMP_CELESTA, SMP_PAD_MAJ, SMP_PAD_MIN, SMP_PAD_7, SMP_BASS, SMP_SHAKE, SMP_TAP = range(1, 8)
 PAD_SAMPLE = {"maj": SMP_PAD_MAJ, "min": SMP_PAD_MIN, "7": SMP_PAD_7}
-BELL_HITS = {"S": (SMP_SHAKE, 48), "s": (SMP_SHAKE, 28), "T": (SMP_TAP, 36), "t": (SMP_TAP, 22)}
+# (sample, volume, tracker note): soft hits a semitone lower, as a strap of bells never rings twice alike.
+BELL_HITS = {"S": (SMP_SHAKE, 48, 33), "s": (SMP_SHAKE, 28, 32), "T": (SMP_TAP, 36, 33), "t": (SMP_TAP, 22, 32)}
 
 
 class ScoreError(ValueError):
@@ -196,8 +197,8 @@ class Timeline:
         for b, pat in enumerate(sec.bars["bells"]):
             for i, ch in enumerate(pat):
                 if ch in BELL_HITS:
-                    smp, vol = BELL_HITS[ch]
-                    self.strike(start + b * br + i, CH_BELLS, smp, 33, vol)
+                    smp, vol, note = BELL_HITS[ch]
+                    self.strike(start + b * br + i, CH_BELLS, smp, note, vol)
         for row, tok in note_events(sec.bars["chords"], br):
             smp, note = chord_cell(tok)
             vol = sec.volume.get("chords")
