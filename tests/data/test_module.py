@@ -156,19 +156,28 @@ class WriterLayout(unittest.TestCase):
 
 
 class Score(unittest.TestCase):
-    GOOD = "[a]\nmeter 3/4\ntempo 96\nvolume melody 40\nmelody | f4:8. f4:16 f4:4. g4:8 |\nchords | F:2. |\nbass | f2:2. |\nbells | S...t...t... |\n"
+    GOOD = (
+        "[a]\nmeter 3/4\ntempo 96\nvolume melody 40\n"
+        "melody | f4:8. f4:16 f4:4. g4:8 |\nchords | F:2. |\nbass | f2:2. |\nbells | S...t...t... |\n"
+        "[end]\ntempo 120\n"
+        "melody | a4:2. |\nchords | C7:2. |\nbass | c2:2. |\nbells | ............ |\n"
+    )
+    VOLUMES = {i: 64 for i in range(1, 8)}
 
     def test_parses_and_lays_out(self):
-        secs = arrange.parse_score(self.GOOD)
-        pats, orders, seconds = arrange.build_patterns(secs, {i: 64 for i in range(1, 8)})
-        self.assertEqual(orders, [0])
-        self.assertAlmostEqual(seconds, 12 * 6 * 2.5 / 96)
-        # the short song is moved to the end of its pattern, after a break to row 52
-        first = [r for r in range(64) if pats[0][r][arrange.CH_MELODY].period]
-        self.assertEqual([mw.PERIODS.index(pats[0][r][0].period) for r in first], [17, 17, 17, 19])
-        self.assertEqual(first, [52, 55, 56, 62])
-        # the section's melody volume rides on each note
-        self.assertEqual({(pats[0][r][0].effect, pats[0][r][0].param) for r in first}, {(0xC, 40)})
+        pats, orders, seconds = arrange.build_patterns(arrange.parse_score(self.GOOD), self.VOLUMES)
+        self.assertEqual(orders, [0, 1])
+        self.assertAlmostEqual(seconds, 12 * 6 * 2.5 / 96 + 12 * 6 * 2.5 / 120)
+        melody = [(p, r, mw.note_name(mw.PERIODS.index(pats[p][r][0].period)))
+                  for p in range(2) for r in range(64) if pats[p][r][0].period]
+        # the written pitch F4 is the celesta's F-2; the closing section is moved to the end
+        # of the last pattern, after a break from the first section's last row to row 52
+        self.assertEqual(melody, [(0, 0, "F-2"), (0, 3, "F-2"), (0, 4, "F-2"), (0, 10, "G-2"), (1, 52, "A-2")])
+        effects = {(p, r, c.effect, c.param) for p in range(2) for r in range(64) for c in pats[p][r]
+                   if c.effect in (0xD, 0xF)}
+        self.assertEqual(effects, {(0, 0, 0xF, 6), (0, 0, 0xF, 96), (0, 11, 0xD, 0x52), (1, 52, 0xF, 120)})
+        # the section's melody volume rides on each of its notes
+        self.assertEqual({(pats[0][r][0].effect, pats[0][r][0].param) for r in (0, 3, 4, 10)}, {(0xC, 40)})
 
     def test_rejects_bad_scores(self):
         cases = {
@@ -185,7 +194,7 @@ class Score(unittest.TestCase):
             with self.subTest(why):
                 text = self.GOOD.replace(old, new)
                 with self.assertRaises(ValueError):
-                    arrange.build_patterns(arrange.parse_score(text), {i: 64 for i in range(1, 8)})
+                    arrange.build_patterns(arrange.parse_score(text), self.VOLUMES)
 
 
 def run_player(cmd):

@@ -176,6 +176,8 @@ class Timeline:
         self.controls = []  # (row, effect, param)
         self.section_starts = []
         self.volumes = default_volumes
+        self.last_pad = None  # (sample, note, volume) of the chord the pad holds
+        self.last_melody = None  # row of the last celesta note
 
     def add_section(self, sec):
         start = len(self.rows)
@@ -212,9 +214,6 @@ class Timeline:
 
         if sec.fade:
             self.fade_out(start, sec.rows)
-
-    last_pad = None
-    last_melody = None
 
     def strike(self, row, ch, smp, note, vol=None):
         cell = self.rows[row][ch]
@@ -264,7 +263,9 @@ def build_patterns(sections, default_volumes):
     positions = []
     pos = 0
     for g in range(total):
-        if g == last_start and skip:
+        if g == last_start and pos % modwriter.ROWS != skip:
+            if g == 0:
+                raise ScoreError("the closing section needs a section before it to break from")
             # the previous row breaks straight to row `skip` of the next pattern
             pos = (pos + modwriter.ROWS - 1) // modwriter.ROWS * modwriter.ROWS + skip
             tl.control(g - 1, 0xD, (skip // 10) << 4 | (skip % 10))
