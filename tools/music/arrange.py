@@ -5,12 +5,13 @@ import re
 import modwriter
 from modwriter import Cell, ModuleError
 
-CH_MELODY, CH_PAD, CH_BELLS, CH_BASS = 0, 1, 2, 3
+# Amiga panning puts channels 1 and 4 left, 2 and 3 right: melody and bells against pad and bass.
+CH_MELODY, CH_PAD, CH_BASS, CH_BELLS = 0, 1, 2, 3
 SPEED = 6  # ticks per row; a row is a sixteenth, so the tempo byte is the quarter-note BPM
-PAD_DIP = 0x08  # volume slide on the row before a chord change, so the pad restarts from near silence
+PAD_DIP = 0x0A  # volume slide on the row before a chord change, so the pad restarts from near silence
 # The celesta is damped on the row before its next note, as the instrument's dampers would:
 # cutting a ringing note mid-wave clicks. A sixteenth only gets a light touch.
-MELODY_DAMP, MELODY_DAMP_SHORT = 0x09, 0x04
+MELODY_DAMP, MELODY_DAMP_SHORT = 0x0B, 0x04
 
 # Written pitch (MIDI number) that lands on tracker note C-1 for each part.
 MELODY_BASE = 48  # celesta C4 -> C-2, sounding C5
@@ -28,7 +29,7 @@ PARTS = ("melody", "chords", "bass", "bells")
 SMP_CELESTA, SMP_PAD_MAJ, SMP_PAD_MIN, SMP_PAD_7, SMP_BASS, SMP_SHAKE, SMP_TAP = range(1, 8)
 PAD_SAMPLE = {"maj": SMP_PAD_MAJ, "min": SMP_PAD_MIN, "7": SMP_PAD_7}
 # (sample, volume, tracker note): soft hits a semitone lower, as a strap of bells never rings twice alike.
-BELL_HITS = {"S": (SMP_SHAKE, 48, 33), "s": (SMP_SHAKE, 28, 32), "T": (SMP_TAP, 36, 33), "t": (SMP_TAP, 22, 32)}
+BELL_HITS = {"S": (SMP_SHAKE, 56, 33), "s": (SMP_SHAKE, 32, 32), "T": (SMP_TAP, 42, 33), "t": (SMP_TAP, 26, 32)}
 
 
 class ScoreError(ValueError):

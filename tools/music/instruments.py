@@ -56,7 +56,7 @@ def celesta(seed=1101):
             v += amp * math.exp(-t / tau) * math.sin(TWO_PI * (f0 * ratio * t + ph))
         out.append(v * attack)
     taper_end(out, 600)
-    return Sample("celesta", to_int8(out, 120), volume=56)
+    return Sample("celesta", to_int8(out, 120), volume=62)
 
 
 def pluck_bass(seed=2202):
@@ -81,7 +81,7 @@ def pluck_bass(seed=2202):
             v += amp * math.exp(-t / tau) * math.sin(TWO_PI * (f0 * h * t + ph))
         out.append(v * attack)
     taper_end(out, 500)
-    return Sample("pluck bass", to_int8(out, 120), volume=48)
+    return Sample("pluck bass", to_int8(out, 120), volume=56)
 
 
 # Chord shapes for the pad as frequency ratios over the root; each list also gives the
@@ -123,7 +123,7 @@ def pad(kind, seed):
         out.append(v)
     data = to_int8(out, 110)
     # to_int8 put two zero bytes in front, which moves the loop by two.
-    return Sample("pad " + kind, data, volume=44, loop_start=attack + 2, loop_length=loop)
+    return Sample("pad " + kind, data, volume=50, loop_start=attack + 2, loop_length=loop)
 
 
 # Sleigh bells are built for tracker note A-3 so their jingle reaches above 10 kHz.
@@ -169,7 +169,7 @@ def sleigh_shake(seed=3303):
         onsets.append((t, 0.75 * (0.8 ** k) * (0.7 + 0.3 * rng.random())))
     out = _jingle(rng, length, onsets, 0.05)
     taper_end(out, 800)
-    return Sample("sleigh shake", to_int8(out, 115), volume=48)
+    return Sample("sleigh shake", to_int8(out, 115), volume=56)
 
 
 def sleigh_tap(seed=4404):
@@ -179,4 +179,4 @@ def sleigh_tap(seed=4404):
     onsets = [(0.0, 1.0), (0.004, 0.5), (0.011, 0.3)]
     out = _jingle(rng, length, onsets, 0.025)
     taper_end(out, 600)
-    return Sample("sleigh tap", to_int8(out, 115), volume=36)
+    return Sample("sleigh tap", to_int8(out, 115), volume=42)
