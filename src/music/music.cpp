@@ -16,8 +16,7 @@ constexpr int EXIT_AUDIO = 2;
 
 } // namespace
 
-void startMusic()
-{
+void startMusic() {
     Mix_Init(MIX_INIT_MOD);
 
     if (Mix_OpenAudio(SAMPLERATE, AUDIO_S16LSB, CHANNELS, CHUNKSIZE) == -1) {

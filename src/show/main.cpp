@@ -7,6 +7,7 @@
 #include <cstdlib>
 
 #include "../music/music.hpp"
+#include "file_check.hpp"
 #include "scene.hpp"
 
 SDL_Surface* screen = nullptr;
@@ -31,14 +32,18 @@ const char* const CAPTION = "Frostfunkel ";
 const int EXIT_STARTUP = 1;
 
 // Ends start-up when a scene file could not be used, naming the file and the library's reason.
-void failScene(const char* call, const char* file)
-{
+void failScene(const char* call, const char* file) {
     std::fprintf(stderr, "%s(%s): %s\n", call, file, SDL_GetError());
     std::exit(EXIT_STARTUP);
 }
 
-void startSdl()
-{
+// The same end for a file cut off before its end, which the libraries would not report.
+void failCutOff(const char* call, const char* file) {
+    std::fprintf(stderr, "%s(%s): the file is cut off (truncated)\n", call, file);
+    std::exit(EXIT_STARTUP);
+}
+
+void startSdl() {
     // A missing optional subsystem must not stop the show; only audio is required.
     SDL_Init(SDL_INIT_EVERYTHING);
     if (SDL_Init(SDL_INIT_AUDIO) < 0) {
@@ -46,8 +51,7 @@ void startSdl()
     }
 }
 
-void openDisplay()
-{
+void openDisplay() {
     screen = SDL_SetVideoMode(HOEHE, BREITE, FARBTIEFE, VIDEOFLAGS);
     if (screen == nullptr) {
         std::fprintf(stderr, "Bildschirm konnte nicht initialisiert werden: %s", SDL_GetError());
@@ -57,16 +61,17 @@ void openDisplay()
     SDL_ShowCursor(0);
 }
 
-void startFontEngine()
-{
+void startFontEngine() {
     if (TTF_Init() < 0) {
         std::exit(EXIT_STARTUP);
     }
 }
 
 // Loads the frame picture and converts it once, so that no blit needs a conversion.
-void loadRahmen()
-{
+void loadRahmen() {
+    if (pngIsCutOff(RAHMENDATEI)) {
+        failCutOff("IMG_Load", RAHMENDATEI);
+    }
     SDL_Surface* loaded = IMG_Load(RAHMENDATEI);
     if (loaded == nullptr) {
         failScene("IMG_Load", RAHMENDATEI);
@@ -78,16 +83,17 @@ void loadRahmen()
     SDL_FreeSurface(loaded);
 }
 
-void openFont()
-{
+void openFont() {
+    if (fontIsCutOff(FONTDATEI)) {
+        failCutOff("TTF_OpenFont", FONTDATEI);
+    }
     font = TTF_OpenFont(FONTDATEI, FONTSIZE);
     if (font == nullptr) {
         failScene("TTF_OpenFont", FONTDATEI);
     }
 }
 
-void renderTitle(const char* messagetext)
-{
+void renderTitle(const char* messagetext) {
     message = TTF_RenderText_Solid(font, messagetext, txt);
     if (message == nullptr) {
         failScene("TTF_RenderText_Solid", FONTDATEI);
@@ -97,8 +103,7 @@ void renderTitle(const char* messagetext)
 } // namespace
 
 // SDL's headers rename this to SDL_main where SDL supplies the process entry (Windows).
-int main(int argc, char* argv[])
-{
+int main(int argc, char* argv[]) {
     (void)argc;
     (void)argv;
     // SDL_Quit runs on every way out, the failing exits included.

@@ -11,8 +11,7 @@ constexpr Uint32 TICK_MS = 250;
 
 // Draws the frame, the title and the next scroller window, and writes the window as a line.
 void drawTick(int& scrollpos, int scrolllen, SDL_Rect& rahmenrect, SDL_Rect& messagerect,
-              SDL_Rect& scrollrect)
-{
+              SDL_Rect& scrollrect) {
     char scrollbuf[SCROLLBUFSIZE];
 
     SDL_BlitSurface(rahmen, nullptr, screen, &rahmenrect);
@@ -32,16 +31,14 @@ void drawTick(int& scrollpos, int scrolllen, SDL_Rect& rahmenrect, SDL_Rect& mes
 }
 
 // True when an event asks the show to end: Escape released, or the window system's quit.
-bool isQuitEvent(const SDL_Event& event)
-{
+bool isQuitEvent(const SDL_Event& event) {
     return (event.type == SDL_KEYUP && event.key.keysym.sym == SDLK_ESCAPE) ||
            event.type == SDL_QUIT;
 }
 
 } // namespace
 
-int showLoop(SDL_Rect& rahmenrect, SDL_Rect& messagerect, SDL_Rect& scrollrect)
-{
+int showLoop(SDL_Rect& rahmenrect, SDL_Rect& messagerect, SDL_Rect& scrollrect) {
     int scrollpos = 0;
     const int scrolllen = static_cast<int>(std::strlen(SCROLLSOURCE));
 

@@ -8,7 +8,7 @@ def variants(name):
     """The broken versions of one data file, by label; None means the file is absent."""
     good = (DATA / name).read_bytes()
     other = "PC_Snowballs.ttf" if name == "rahmen.png" else "rahmen.png"
-    return {
+    cases = {
         "missing": None,
         "empty": b"",
         "truncated": good[: len(good) // 3],
@@ -16,6 +16,10 @@ def variants(name):
         "foreign": (DATA / other).read_bytes(),
         "text": b"not a picture, not a font\n" * 10,
     }
+    if name == "rahmen.png":
+        # Cut inside an ancillary chunk: the PNG loader alone would spin on it forever.
+        cases["cut in a text chunk"] = good[:33] + b"\0\0\0\x40tEXtComment"
+    return cases
 
 
 class SceneFiles(unittest.TestCase):

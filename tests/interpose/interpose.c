@@ -34,21 +34,18 @@ static int next_event = 0;
 static int ticks = 0;
 static FILE* logfile = NULL;
 
-static int on_main_thread(void)
-{
+static int on_main_thread(void) {
     return syscall(SYS_gettid) == getpid();
 }
 
-static long long now_ns(void)
-{
+static long long now_ns(void) {
     struct timespec ts;
     clock_gettime(CLOCK_MONOTONIC, &ts);
     return (long long)ts.tv_sec * 1000000000LL + ts.tv_nsec;
 }
 
 static void log_line(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
-static void log_line(const char* fmt, ...)
-{
+static void log_line(const char* fmt, ...) {
     if (logfile == NULL) {
         const char* path = getenv("FF_LOG");
         if (path == NULL || (logfile = fopen(path, "a")) == NULL) {
@@ -63,8 +60,7 @@ static void log_line(const char* fmt, ...)
     fflush(logfile);
 }
 
-static SDL_Event make_event(const char* kind, int sym)
-{
+static SDL_Event make_event(const char* kind, int sym) {
     SDL_Event e;
     memset(&e, 0, sizeof e);
     if (strcmp(kind, "down") == 0 || strcmp(kind, "up") == 0) {
@@ -89,8 +85,7 @@ static SDL_Event make_event(const char* kind, int sym)
     return e;
 }
 
-static void add_event(int tick, SDL_Event e)
-{
+static void add_event(int tick, SDL_Event e) {
     if (queued < MAX_EVENTS) {
         queue[queued].tick = tick;
         queue[queued].event = e;
@@ -98,8 +93,7 @@ static void add_event(int tick, SDL_Event e)
     }
 }
 
-static void read_events(void)
-{
+static void read_events(void) {
     queued = 0;
     const char* spec = getenv("FF_EVENTS");
     char buf[1024];
@@ -128,14 +122,12 @@ static void read_events(void)
     }
 }
 
-static void log_event(const SDL_Event* e)
-{
+static void log_event(const SDL_Event* e) {
     int key = e->type == SDL_KEYDOWN || e->type == SDL_KEYUP;
     log_line("event %d %d", e->type, key ? (int)e->key.keysym.sym : 0);
 }
 
-static int listed(const char* list, int tick)
-{
+static int listed(const char* list, int tick) {
     char buf[256];
     snprintf(buf, sizeof buf, "%s", list ? list : "");
     char* save = NULL;
@@ -147,8 +139,7 @@ static int listed(const char* list, int tick)
     return 0;
 }
 
-static void log_memory(void)
-{
+static void log_memory(void) {
     FILE* status = fopen("/proc/self/status", "r");
     if (status == NULL) {
         return;
@@ -164,8 +155,7 @@ static void log_memory(void)
     log_line("rss %d %ld %ld", ticks, rss, hwm);
 }
 
-static void capture(SDL_Surface* surface)
-{
+static void capture(SDL_Surface* surface) {
     const char* spec = getenv("FF_CAPTURE");
     int tick = 0;
     char path[512];
@@ -174,8 +164,7 @@ static void capture(SDL_Surface* surface)
     }
 }
 
-void SDL_Delay(Uint32 ms)
-{
+void SDL_Delay(Uint32 ms) {
     /* Waits of SDL's and the mixer's own threads pass through untouched. */
     if (!on_main_thread()) {
         static void (*real_delay)(Uint32) = NULL;
@@ -188,8 +177,7 @@ void SDL_Delay(Uint32 ms)
     log_line("delay %u %lld", ms, now_ns());
 }
 
-int SDL_Flip(SDL_Surface* surface)
-{
+int SDL_Flip(SDL_Surface* surface) {
     static int (*real_flip)(SDL_Surface*) = NULL;
     if (real_flip == NULL) {
         *(void**)&real_flip = dlsym(RTLD_NEXT, "SDL_Flip");
@@ -204,8 +192,7 @@ int SDL_Flip(SDL_Surface* surface)
     return result;
 }
 
-int SDL_PollEvent(SDL_Event* event)
-{
+int SDL_PollEvent(SDL_Event* event) {
     static int (*real_poll)(SDL_Event*) = NULL;
     if (real_poll == NULL) {
         *(void**)&real_poll = dlsym(RTLD_NEXT, "SDL_PollEvent");

@@ -7,16 +7,14 @@
 
 namespace {
 
-std::string windowAt(int pos)
-{
+std::string windowAt(int pos) {
     char buf[SCROLLBUFSIZE];
     std::memset(buf, 'X', sizeof buf);
     scrollWindow(SCROLLSOURCE, pos, buf);
     return buf;
 }
 
-TEST(Scroller, TextIsTheGreetingWithOneWindowOfLeadingBlanks)
-{
+TEST(Scroller, TextIsTheGreetingWithOneWindowOfLeadingBlanks) {
     const std::string text = SCROLLSOURCE;
     EXPECT_EQ(text.size(), 108u);
     EXPECT_EQ(text.find_first_not_of(' '), 18u);
@@ -29,20 +27,19 @@ struct WindowCase {
     const char* window;
 };
 
-TEST(Scroller, WindowsAtKnownPositions)
-{
+TEST(Scroller, WindowsAtKnownPositions) {
     const WindowCase cases[] = {
-        {0, "                  "},   {1, "                 F"}, {18, "Froehliche Weihnac"},
-        {50, "Christkind sehr, s"},  {90, "eschenke her!   :)"}, {91, "schenke her!   :)"},
-        {100, "er!   :)"},           {107, ")"},
+        {0, "                  "},  {1, "                 F"},
+        {18, "Froehliche Weihnac"}, {50, "Christkind sehr, s"},
+        {90, "eschenke her!   :)"}, {91, "schenke her!   :)"},
+        {100, "er!   :)"},          {107, ")"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(windowAt(c.pos), c.window) << "at position " << c.pos;
     }
 }
 
-TEST(Scroller, EveryWindowIsTheTextSliceAndNeverEmpty)
-{
+TEST(Scroller, EveryWindowIsTheTextSliceAndNeverEmpty) {
     const std::string text = SCROLLSOURCE;
     for (int pos = 0; pos < static_cast<int>(text.size()); ++pos) {
         const std::string window = windowAt(pos);
@@ -51,8 +48,7 @@ TEST(Scroller, EveryWindowIsTheTextSliceAndNeverEmpty)
     }
 }
 
-TEST(Scroller, WindowIsZeroFilledAfterTheTextEnds)
-{
+TEST(Scroller, WindowIsZeroFilledAfterTheTextEnds) {
     char buf[SCROLLBUFSIZE];
     std::memset(buf, 'X', sizeof buf);
     scrollWindow(SCROLLSOURCE, 100, buf);
@@ -61,8 +57,7 @@ TEST(Scroller, WindowIsZeroFilledAfterTheTextEnds)
     }
 }
 
-TEST(Scroller, PositionWrapsOnlyPastTheEnd)
-{
+TEST(Scroller, PositionWrapsOnlyPastTheEnd) {
     const int len = static_cast<int>(std::strlen(SCROLLSOURCE));
     const struct {
         int pos;
