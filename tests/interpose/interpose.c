@@ -2,7 +2,7 @@
  * ticks, records waits and memory, and captures frames, all without a hook in the program.
  *
  * Settings (environment):
- *   FF_LOG=FILE          append one line per recorded fact ("delay MS NS", "flip TICK",
+ *   FF_LOG=FILE          append one line per recorded fact ("delay MS NS", "flip TICK NS_SPENT",
  *                        "event TYPE SYM", "rss TICK VMRSS_KB VMHWM_KB")
  *   FF_EVENTS=LIST       events to deliver while polling in a tick, "TICK:KIND[:SYM];..." with
  *                        KIND one of down, up, motion, press, release, quit, user
@@ -184,8 +184,9 @@ int SDL_Flip(SDL_Surface* surface) {
     }
     ++ticks;
     capture(surface);
+    long long start = now_ns();
     int result = real_flip(surface);
-    log_line("flip %d", ticks);
+    log_line("flip %d %lld", ticks, now_ns() - start);
     if (listed(getenv("FF_RSS_TICKS"), ticks)) {
         log_memory();
     }
