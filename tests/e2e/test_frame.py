@@ -1,10 +1,14 @@
 """End-to-end: one captured frame holds the picture, the title and the window where they belong."""
+import sys
 import unittest
+from pathlib import Path
 
 from PIL import Image
 
 from showrun import DATA, Scratch, run_show, window
-from ttf import Font
+
+sys.path.insert(0, str(Path(__file__).resolve().parents[1]))
+from sdl_text import Font  # noqa: E402
 
 
 def expected_frame(tick):

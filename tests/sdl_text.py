@@ -1,4 +1,6 @@
-"""Measures and renders text with the same SDL_ttf the show uses, through ctypes."""
+"""Measures and renders text with the same SDL_ttf the show uses, through ctypes.
+
+Shared by the font's tests and the end-to-end frame test."""
 import ctypes
 
 _sdl = ctypes.CDLL("libSDL-1.2.so.0")
@@ -28,12 +30,16 @@ class Font:
 
     def size(self, text):
         w, h = ctypes.c_int(), ctypes.c_int()
-        _ttf.TTF_SizeText(self._font, text.encode("latin-1"), ctypes.byref(w), ctypes.byref(h))
+        if _ttf.TTF_SizeText(self._font, text.encode("latin-1"), ctypes.byref(w),
+                             ctypes.byref(h)) != 0:
+            raise OSError(f"cannot measure {text!r}")
         return w.value, h.value
 
     def solid(self, text):
         """The solid rendering as rows of booleans: True where the text's colour is drawn."""
         ptr = _ttf.TTF_RenderText_Solid(self._font, text.encode("latin-1"), 0)
+        if not ptr:
+            raise OSError(f"cannot render {text!r}")
         surface = _Surface.from_address(ptr)
         raw = ctypes.string_at(surface.pixels, surface.pitch * surface.h)
         rows = [[raw[y * surface.pitch + x] != 0 for x in range(surface.w)]
