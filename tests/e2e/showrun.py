@@ -58,16 +58,20 @@ class Scratch:
         shutil.rmtree(self.dir, ignore_errors=True)
 
 
-def base_env(**extra):
-    env = {k: v for k, v in os.environ.items() if not k.startswith(("SDL_", "FF_"))}
+def base_env(unset=(), **extra):
+    """The test's environment with the dummy drivers, less SDL's and the interposer's settings
+    and any variable named in `unset`."""
+    env = {k: v for k, v in os.environ.items()
+           if not k.startswith(("SDL_", "FF_")) and k not in unset}
     env.update(SDL_VIDEODRIVER="dummy", SDL_AUDIODRIVER="dummy")
     env.update({k: str(v) for k, v in extra.items()})
     return env
 
 
-def run_show(workdir, events="", quit_after=None, interpose=True, timeout=120, **extra):
+def run_show(workdir, events="", quit_after=None, interpose=True, timeout=120, unset=(),
+             **extra):
     """Runs the show to its end; with the interposer the waits are skipped and logged."""
-    env = base_env(**extra)
+    env = base_env(unset, **extra)
     logpath = Path(workdir) / "interpose.log"
     if interpose:
         env.update(LD_PRELOAD=INTERPOSE, FF_LOG=str(logpath), FF_EVENTS=events)

@@ -9,9 +9,7 @@ from showrun import Scratch, run_show, window
 class StartFailures(unittest.TestCase):
     def test_no_display_gives_the_message_without_line_end_and_status_1(self):
         with Scratch() as d:
-            env = {"SDL_VIDEODRIVER": "x11"}
-            os.environ.pop("DISPLAY", None)
-            run = run_show(d, quit_after=5, **env)
+            run = run_show(d, quit_after=5, unset=("DISPLAY",), SDL_VIDEODRIVER="x11")
         self.assertEqual(run.status, 1)
         self.assertRegex(run.stderr, r"^Bildschirm konnte nicht initialisiert werden: \S.*[^\n]$")
         self.assertEqual(run.stdout, "")
