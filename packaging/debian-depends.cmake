@@ -2,6 +2,10 @@
 # dpkg-shlibdeps names only the SDL 1.2 runtime installed on the build machine; the show runs on
 # either, since the classic libsdl1.2debian and sdl12-compat's shim both put libSDL-1.2.so.0 on
 # the library path (the shim also provides libsdl1.2debian).
+if(CPACK_GENERATOR STREQUAL "DEB" AND NOT CPACK_PACKAGING_INSTALL_PREFIX STREQUAL "/usr")
+  message(WARNING "The Debian package is meant for the prefix /usr, not "
+    "${CPACK_PACKAGING_INSTALL_PREFIX}; scripts/package configures it so.")
+endif()
 if(CPACK_GENERATOR STREQUAL "DEB" AND NOT CPACK_DEBIAN_PACKAGE_DEPENDS)
   set(_work "${CPACK_PACKAGE_DIRECTORY}/_shlibdeps")
   file(MAKE_DIRECTORY "${_work}/debian")

@@ -53,6 +53,19 @@ class PackageTest(unittest.TestCase):
         self.assertEqual([re.sub(r" \((>=|=) [^)]*\)$", "", d) for d in depends], LINKED)
         self.assertIn(SDL_RUNTIME, depends)
 
+    def test_apt_can_install_it_beside_either_sdl_runtime(self):
+        # A simulation only: apt resolves the Depends against this system's package lists.
+        for runtime in ("libsdl1.2debian", "libsdl1.2-compat-shim"):
+            with self.subTest(runtime=runtime):
+                proc = subprocess.run(["apt-get", "install", "--simulate", "--no-install-recommends",
+                                       self.deb, runtime], capture_output=True, text=True,
+                                      env=dict(os.environ, LC_ALL="C"))
+                self.assertEqual(proc.returncode, 0, proc.stdout + proc.stderr)
+                self.assertRegex(proc.stdout, r"(?m)^Conf frostfunkel \(1\.0\.0 ")
+                # Swapping the runtime may take the conflicting -dev packages, never a library.
+                self.assertNotRegex(proc.stdout, r"(?m)^Remv (libsdl-ttf2\.0-0|libsdl-image1\.2|"
+                                                 r"libsdl-mixer1\.2|libc6|libstdc\+\+6) ")
+
     def test_files_modes_and_owners(self):
         listing = subprocess.run(["dpkg-deb", "-c", self.deb], capture_output=True, text=True,
                                  check=True).stdout.splitlines()
