@@ -19,6 +19,8 @@ CONTENTS = {
     "usr/share/doc/frostfunkel/changelog.gz": 0o644,
     "usr/share/lintian/overrides/frostfunkel": 0o644,
 }
+ARCH = subprocess.run(["dpkg", "--print-architecture"], capture_output=True, text=True,
+                      check=True).stdout.strip()
 SDL_RUNTIME = "libsdl1.2debian (>= 1.2.11) | libsdl1.2-compat-shim"
 # Each library the program links, by its Debian package (versions as dpkg-shlibdeps finds them).
 LINKED = ["libc6", "libgcc-s1", "libsdl-image1.2", "libsdl-mixer1.2", "libsdl-ttf2.0-0",
@@ -39,9 +41,9 @@ class PackageTest(unittest.TestCase):
                               check=True).stdout.strip()
 
     def test_control_fields(self):
-        self.assertEqual(self.deb.name, "frostfunkel_1.0.0_amd64.deb")
+        self.assertEqual(self.deb.name, f"frostfunkel_1.0.0_{ARCH}.deb")
         for name, value in (("Package", "frostfunkel"), ("Version", "1.0.0"),
-                            ("Architecture", "amd64"), ("Section", "games"),
+                            ("Architecture", ARCH), ("Section", "games"),
                             ("Priority", "optional")):
             with self.subTest(field=name):
                 self.assertEqual(self.field(name), value)
