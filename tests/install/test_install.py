@@ -6,7 +6,6 @@ import shutil
 import stat
 import subprocess
 import unittest
-from pathlib import Path
 
 from installed import (BUILD, DATA_FILES, SOURCE, ScratchDir, cmake_install, expected_lines,
                        run, show_env)
