@@ -106,6 +106,19 @@ class InstallTest(unittest.TestCase):
         self.assertEqual(fields["Icon"], "frostfunkel")
         self.assertIn("Game", fields["Categories"].split(";"))
 
+    def test_copyright_carries_the_licence_of_the_source_tree(self):
+        # The Debian copyright file repeats LICENSE's terms; both must say the same.
+        licence = (SOURCE / "LICENSE").read_text()
+        terms = " ".join(licence[licence.index("Permission"):licence.index("SOFTWARE.") + 9].split())
+        copyright = (self.prefix / "share/doc/frostfunkel/copyright").read_text()
+        stanza = next(p for p in copyright.split("\n\n") if p.startswith("License: Expat\n"))
+        stanza = stanza.split("\n", 1)[1]
+        self.assertEqual(" ".join(line.strip() for line in stanza.splitlines()
+                                  if line.strip() != ".").split(), terms.split())
+        self.assertIn("CC0", licence)
+        self.assertRegex(copyright, r"(?m)^Files: data/rahmen\.png data/PC_Snowballs\.ttf "
+                                    r"data/xmas\.mod\nCopyright: .*\nLicense: CC0-1\.0$")
+
     def test_manual_page_formats_without_warnings_and_covers_its_sections(self):
         page = gzip.decompress((self.prefix / "share/man/man6/frostfunkel.6.gz").read_bytes())
         proc = subprocess.run(["groff", "-man", "-ww", "-z"], input=page, capture_output=True)
