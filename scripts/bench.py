@@ -87,11 +87,11 @@ def main():
          tick < TARGETS["tick"]),
         ("  of it the show's drawing, line and input", f"{own:.3f} ms", "< 1.5 ms",
          own < TARGETS["tick"]),
-        ("  of it SDL_Flip (the SDL layer scales to the desktop)", f"{flip:.3f} ms", "", True),
+        ("  of it SDL_Flip (the SDL layer scales to the desktop)", f"{flip:.3f} ms", "", None),
         ("one tick, the SDL layer scaling with 'nearest'", f"{tick_nearest:.3f} ms", "< 1.5 ms",
          tick_nearest < TARGETS["tick"]),
-        ("peak memory after 200 ticks", f"{peak[200]} KiB", "", True),
-        ("peak memory after 10000 ticks", f"{peak[10000]} KiB", "", True),
+        ("peak memory after 200 ticks", f"{peak[200]} KiB", "", None),
+        ("peak memory after 10000 ticks", f"{peak[10000]} KiB", "", None),
         ("memory growth 200 -> 10000 ticks", f"{growth} KiB", "< 256 KiB",
          growth < TARGETS["growth"]),
         ("CPU share of one core, 30 s real time with music", f"{cpu:.2f} %", "< 2 %",
@@ -100,7 +100,8 @@ def main():
     print(f"{'measure':<56} {'value':>12}  {'target':<10} ok")
     print("-" * 84)
     for name, value, target, ok in rows:
-        print(f"{name:<56} {value:>12}  {target:<10} {'yes' if ok else 'NO'}")
+        verdict = "" if ok is None else "yes" if ok else "NO"
+        print(f"{name:<56} {value:>12}  {target:<10} {verdict}")
     print(f"\n{os.cpu_count()} cores; dummy video driver (a 1024 x 768 desktop, so every flip "
           "scales); first line and CPU share in real time, the CPU share with the music mixed "
           "by the disk audio driver into /dev/null.")
