@@ -9,50 +9,55 @@ namespace {
 
 constexpr Uint32 TICK_MS = 250;
 
-// Draws the frame, the title and the next scroller window, and writes the window as a line.
-void drawTick(int& scrollpos, int scrolllen, SDL_Rect& rahmenrect, SDL_Rect& messagerect,
-              SDL_Rect& scrollrect) {
-    char scrollbuf[SCROLLBUFSIZE];
-
-    SDL_BlitSurface(rahmen, nullptr, screen, &rahmenrect);
-    SDL_BlitSurface(message, nullptr, screen, &messagerect);
-
-    scrollpos = wrapScrollPos(scrollpos, scrolllen);
-    scrollWindow(SCROLLSOURCE, scrollpos, scrollbuf);
-    // Only the latest window is ever needed; freeing the last one keeps memory flat.
+// Renders the window as the new scroller surface. Only the latest window is ever drawn, so
+// the previous surface is freed first: keeping them all would grow the process every tick.
+void renderScrollText(const char* scrollbuf) {
     SDL_FreeSurface(scrolltext);
     scrolltext = TTF_RenderText_Solid(font, scrollbuf, txt);
-    std::printf("%s\n", scrollbuf);
-    // A reader on a pipe or in a file sees each line as it is shown, not in bursts.
-    std::fflush(stdout);
-    ++scrollpos;
-
-    SDL_BlitSurface(scrolltext, nullptr, screen, &scrollrect);
 }
 
-// True when an event asks the show to end: Escape released, or the window system's quit.
-bool isQuitEvent(const SDL_Event& event) {
-    return (event.type == SDL_KEYUP && event.key.keysym.sym == SDLK_ESCAPE) ||
-           event.type == SDL_QUIT;
+// Writes the window as a line. Flushed, so that a reader on a pipe or in a file sees each line
+// as it is shown, not in bursts.
+void writeScrollLine(const char* scrollbuf) {
+    std::printf("%s\n", scrollbuf);
+    std::fflush(stdout);
+}
+
+// Takes the pending events until one asks the show to end: Escape released, or the window
+// system's quit. Events behind that one stay unread.
+bool quitRequested() {
+    SDL_Event event;
+    while (SDL_PollEvent(&event)) {
+        if ((event.type == SDL_KEYUP && event.key.keysym.sym == SDLK_ESCAPE) ||
+            event.type == SDL_QUIT) {
+            return true;
+        }
+    }
+    return false;
 }
 
 } // namespace
 
 int showLoop(SDL_Rect& rahmenrect, SDL_Rect& messagerect, SDL_Rect& scrollrect) {
     int scrollpos = 0;
+    char scrollbuf[SCROLLBUFSIZE];
     const int scrolllen = static_cast<int>(std::strlen(SCROLLSOURCE));
 
     for (;;) {
-        drawTick(scrollpos, scrolllen, rahmenrect, messagerect, scrollrect);
+        SDL_BlitSurface(rahmen, nullptr, screen, &rahmenrect);
+        SDL_BlitSurface(message, nullptr, screen, &messagerect);
+
+        scrollpos = wrapScrollPos(scrollpos, scrolllen);
+        scrollWindow(SCROLLSOURCE, scrollpos, scrollbuf);
+        renderScrollText(scrollbuf);
+        writeScrollLine(scrollbuf);
+        ++scrollpos;
+        SDL_BlitSurface(scrolltext, nullptr, screen, &scrollrect);
+
         SDL_Flip(screen);
         SDL_Delay(TICK_MS);
-
-        // Events behind a quit event stay unread.
-        SDL_Event event;
-        while (SDL_PollEvent(&event)) {
-            if (isQuitEvent(event)) {
-                return 0;
-            }
+        if (quitRequested()) {
+            return 0;
         }
     }
 }
