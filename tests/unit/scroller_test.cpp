@@ -48,15 +48,6 @@ TEST(Scroller, EveryWindowIsTheTextSliceAndNeverEmpty) {
     }
 }
 
-TEST(Scroller, WindowIsZeroFilledAfterTheTextEnds) {
-    char buf[SCROLLBUFSIZE];
-    std::memset(buf, 'X', sizeof buf);
-    scrollWindow(SCROLLSOURCE, 100, buf);
-    for (int i = 8; i < SCROLLBUFSIZE; ++i) {
-        EXPECT_EQ(buf[i], '\0') << "byte " << i;
-    }
-}
-
 TEST(Scroller, PositionWrapsOnlyPastTheEnd) {
     const int len = static_cast<int>(std::strlen(SCROLLSOURCE));
     const struct {
