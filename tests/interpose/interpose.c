@@ -95,9 +95,9 @@ static void add_event(int tick, SDL_Event e) {
 
 static void read_events(void) {
     queued = 0;
-    const char* spec = getenv("FF_EVENTS");
+    const char* setting = getenv("FF_EVENTS");
     char buf[1024];
-    snprintf(buf, sizeof buf, "%s", spec ? spec : "");
+    snprintf(buf, sizeof buf, "%s", setting ? setting : "");
     char* save = NULL;
     for (char* item = strtok_r(buf, ";", &save); item; item = strtok_r(NULL, ";", &save)) {
         int tick = 0;
@@ -156,10 +156,10 @@ static void log_memory(void) {
 }
 
 static void capture(SDL_Surface* surface) {
-    const char* spec = getenv("FF_CAPTURE");
+    const char* setting = getenv("FF_CAPTURE");
     int tick = 0;
     char path[512];
-    if (spec != NULL && sscanf(spec, "%d:%511s", &tick, path) == 2 && tick == ticks) {
+    if (setting != NULL && sscanf(setting, "%d:%511s", &tick, path) == 2 && tick == ticks) {
         SDL_SaveBMP(surface, path);
     }
 }
