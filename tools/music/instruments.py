@@ -30,6 +30,19 @@ def taper_end(values, count):
     return values
 
 
+def decaying_partials(partials, f0, n, attack_samples):
+    """Sums sine partials (frequency ratio, amplitude, decay time in seconds, phase in cycles),
+    each dying away on its own, under a short linear attack against clicks."""
+    out = []
+    for i in range(n):
+        t = i / C2_RATE
+        v = 0.0
+        for ratio, amp, tau, ph in partials:
+            v += amp * math.exp(-t / tau) * math.sin(TWO_PI * (f0 * ratio * t + ph))
+        out.append(v * min(1.0, i / attack_samples))
+    return out
+
+
 def celesta(seed=1101):
     """Struck steel bar: bright harmonics that die fast over a warm fundamental; 16 samples a cycle."""
     rng = random.Random(seed)
@@ -47,14 +60,8 @@ def celesta(seed=1101):
         (6.8, 0.03, 0.025),
     ]
     phases = [rng.random() * 0.2 for _ in partials]
-    out = []
-    for i in range(n):
-        t = i / rate
-        attack = min(1.0, i / 24.0)
-        v = 0.0
-        for (ratio, amp, tau), ph in zip(partials, phases):
-            v += amp * math.exp(-t / tau) * math.sin(TWO_PI * (f0 * ratio * t + ph))
-        out.append(v * attack)
+    out = decaying_partials([(ratio, amp, tau, ph) for (ratio, amp, tau), ph in
+                             zip(partials, phases)], f0, n, attack_samples=24.0)
     taper_end(out, 600)
     return Sample("celesta", to_int8(out, 120), volume=62)
 
@@ -72,14 +79,7 @@ def pluck_bass(seed=2202):
         amp = abs(math.sin(math.pi * h * 0.2)) / h
         tau = 0.85 / (1.0 + 0.45 * (h - 1))
         harmonics.append((h, amp, tau, rng.random()))
-    out = []
-    for i in range(n):
-        t = i / rate
-        attack = min(1.0, i / 12.0)
-        v = 0.0
-        for h, amp, tau, ph in harmonics:
-            v += amp * math.exp(-t / tau) * math.sin(TWO_PI * (f0 * h * t + ph))
-        out.append(v * attack)
+    out = decaying_partials(harmonics, f0, n, attack_samples=12.0)
     taper_end(out, 500)
     return Sample("pluck bass", to_int8(out, 120), volume=56)
 
