@@ -38,9 +38,10 @@ BUILD_PACKAGES=(cmake g++ make "$(sdl_dev_package)" libsdl-ttf2.0-dev libsdl-ima
     libsdl-mixer1.2-dev)
 
 # Configures and builds into $1 (default build/); incremental when nothing changed.
+# Further arguments are CMake settings; BUILD_TARGET, when set, limits the build to one target.
 build_show() {
     local dir=${1:-build}
     shift || true
     cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
-    cmake --build "$dir" --parallel "$(nproc)"
+    cmake --build "$dir" --parallel "$(nproc)" ${BUILD_TARGET:+--target "$BUILD_TARGET"}
 }

@@ -24,6 +24,15 @@ class StartFailures(unittest.TestCase):
         self.assertRegex(run.stdout, r"^Mix_OpenAudio: \S.*\n$")
         self.assertEqual(run.stderr, "")
 
+    def test_only_a_failing_audio_subsystem_stops_the_start(self):
+        # (flags refused, exit status, scroller lines shown)
+        for flags, status, ticks in (("0xFFFF", 0, 5), ("0x10", 1, 0)):
+            with self.subTest(flags=flags), Scratch() as d:
+                run = run_show(d, quit_after=5, FF_FAIL_INIT=flags)
+                self.assertEqual(run.status, status, run.stderr)
+                self.assertEqual(run.stdout.splitlines(), [window(t) for t in range(ticks)])
+                self.assertEqual(run.stderr, "")
+
     def test_missing_module_is_reported_and_the_show_goes_on(self):
         with Scratch(omit=("xmas.mod",)) as d:
             run = run_show(d, quit_after=20)

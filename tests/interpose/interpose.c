@@ -9,6 +9,7 @@
  *   FF_QUIT_AFTER=N      deliver a quit event in tick N (a safety net against endless runs)
  *   FF_CAPTURE=TICK:FILE save the screen as BMP just before the flip of that tick
  *   FF_RSS_TICKS=LIST    record the memory after these ticks, "200,10000"
+ *   FF_FAIL_INIT=FLAGS   make SDL_Init fail when called with exactly these flags, "0x10"
  * Ticks count flips from 1. */
 #define _GNU_SOURCE
 #include <SDL.h>
@@ -162,6 +163,19 @@ static void capture(SDL_Surface* surface) {
     if (setting != NULL && sscanf(setting, "%d:%511s", &tick, path) == 2 && tick == ticks) {
         SDL_SaveBMP(surface, path);
     }
+}
+
+int SDL_Init(Uint32 flags) {
+    static int (*real_init)(Uint32) = NULL;
+    if (real_init == NULL) {
+        *(void**)&real_init = dlsym(RTLD_NEXT, "SDL_Init");
+    }
+    const char* fail = getenv("FF_FAIL_INIT");
+    if (fail != NULL && strtoul(fail, NULL, 0) == flags) {
+        SDL_SetError("refused by the test");
+        return -1;
+    }
+    return real_init(flags);
 }
 
 void SDL_Delay(Uint32 ms) {
