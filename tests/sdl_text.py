@@ -1,7 +1,18 @@
-"""Measures and renders text with the same SDL_ttf the show uses, through ctypes.
+"""The show's scroller text, and measuring and rendering text with the same SDL_ttf the show
+uses, through ctypes.
 
-Shared by the font's tests and the end-to-end frame test."""
+Shared by the data files' tests and the end-to-end tests."""
 import ctypes
+
+SCROLLSOURCE = ("                  Froehliche Weihnachten wuenscht Christkind sehr, so "
+                "bringt endlich die Geschenke her!   :)")
+
+
+def window(tick):
+    """The scroller window shown in tick `tick` (counted from 0)."""
+    pos = tick % len(SCROLLSOURCE)
+    return SCROLLSOURCE[pos:pos + 18]
+
 
 _sdl = ctypes.CDLL("libSDL-1.2.so.0")
 _ttf = ctypes.CDLL("libSDL_ttf-2.0.so.0")

@@ -10,11 +10,9 @@ from pathlib import Path
 from fontTools.ttLib import TTFont
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[1]))
-from sdl_text import Font  # noqa: E402
+from sdl_text import SCROLLSOURCE as SCROLLER, Font  # noqa: E402
 
 FONT_PATH = Path(__file__).resolve().parents[2] / "data" / "PC_Snowballs.ttf"
-SCROLLER = (" " * 18 + "Froehliche Weihnachten wuenscht Christkind sehr, "
-            "so bringt endlich die Geschenke her!   :)")
 PRINTABLE = [chr(c) for c in [*range(0x20, 0x7F), *range(0xA0, 0x100)]]
 BLANK = " \xa0"
 

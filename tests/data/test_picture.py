@@ -7,7 +7,7 @@ from pathlib import Path
 from PIL import Image
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[1]))
-from sdl_text import Font  # noqa: E402
+from sdl_text import SCROLLSOURCE as SCROLLER, Font  # noqa: E402
 
 ROOT = Path(__file__).resolve().parents[2]
 PICTURE = ROOT / "data" / "rahmen.png"
@@ -15,8 +15,6 @@ ORIGIN = (15, 85)  # where the show draws the picture on its 640x480 screen
 # Screen area that may carry black text: title at (480 - w, 150) with w <= 440, h <= 90,
 # scroller at (50, 150 + h + 30), at most 560 px wide. Inclusive coordinates.
 TEXT_AREA = (40, 150, 610, 360)
-SCROLLER = (" " * 18 + "Froehliche Weihnachten wuenscht Christkind sehr, "
-            "so bringt endlich die Geschenke her!   :)")
 
 
 def contrast_with_black(rgb):

@@ -2,25 +2,21 @@
 import os
 import shutil
 import subprocess
+import sys
 import tempfile
 from dataclasses import dataclass, field
 from pathlib import Path
+
+# The end-to-end tests share tests/sdl_text.py with the data files' tests.
+sys.path.insert(0, str(Path(__file__).resolve().parents[1]))
 
 BIN = os.environ.get("FROSTFUNKEL_BIN", "")
 INTERPOSE = os.environ.get("FF_INTERPOSE", "")
 DATA = Path(os.environ.get("FROSTFUNKEL_DATA", Path(__file__).resolve().parents[2] / "data"))
 DATA_FILES = ("rahmen.png", "PC_Snowballs.ttf", "xmas.mod")
-SCROLLSOURCE = ("                  Froehliche Weihnachten wuenscht Christkind sehr, so "
-                "bringt endlich die Geschenke her!   :)")
 
 SDL_KEYDOWN, SDL_KEYUP, SDL_QUIT, SDL_USEREVENT = 2, 3, 12, 24
 SDLK_ESCAPE = 27
-
-
-def window(tick):
-    """The scroller window shown in tick `tick` (counted from 0)."""
-    pos = tick % len(SCROLLSOURCE)
-    return SCROLLSOURCE[pos:pos + 18]
 
 
 @dataclass

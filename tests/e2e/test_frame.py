@@ -1,14 +1,10 @@
 """End-to-end: one captured frame holds the picture, the title and the window where they belong."""
-import sys
 import unittest
-from pathlib import Path
 
 from PIL import Image
 
-from showrun import DATA, Scratch, run_show, window
-
-sys.path.insert(0, str(Path(__file__).resolve().parents[1]))
-from sdl_text import Font  # noqa: E402
+from showrun import DATA, Scratch, run_show
+from sdl_text import Font, window
 
 
 def expected_frame(tick):

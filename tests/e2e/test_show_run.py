@@ -5,7 +5,8 @@ import subprocess
 import unittest
 
 from showrun import (BIN, SDL_KEYDOWN, SDL_KEYUP, SDL_QUIT, SDL_USEREVENT, SDLK_ESCAPE,
-                     Scratch, base_env, run_show, window)
+                     Scratch, base_env, run_show)
+from sdl_text import window
 
 
 class ScrollerOutput(unittest.TestCase):

@@ -3,7 +3,8 @@ import os
 import tempfile
 import unittest
 
-from showrun import Scratch, run_show, window
+from showrun import Scratch, run_show
+from sdl_text import window
 
 
 class StartFailures(unittest.TestCase):

@@ -17,7 +17,8 @@ LAYOUT = {"bin/frostfunkel": 0o755, "libexec/frostfunkel/frostfunkel": 0o755,
           **{f"share/{path}": 0o644 for path in SHARED}}
 
 sys.path.insert(0, str(SOURCE / "tests/e2e"))
-from showrun import window  # noqa: E402
+from showrun import base_env  # noqa: E402
+from sdl_text import window  # noqa: E402
 
 
 def lines(ticks):
@@ -27,9 +28,7 @@ def lines(ticks):
 
 def show(command, cwd, ticks, **extra):
     """Runs the show under the dummy drivers and the interposer, ended after `ticks` ticks."""
-    env = {k: v for k, v in os.environ.items() if not k.startswith(("SDL_", "FF_"))}
-    env.update(SDL_VIDEODRIVER="dummy", SDL_AUDIODRIVER="dummy", LD_PRELOAD=INTERPOSE,
-               FF_QUIT_AFTER=str(ticks), **{k: str(v) for k, v in extra.items()})
+    env = base_env(LD_PRELOAD=INTERPOSE, FF_QUIT_AFTER=ticks, **extra)
     proc = subprocess.run([str(c) for c in command], cwd=cwd, env=env, capture_output=True,
                           text=True, errors="replace", timeout=120)
     return proc.returncode, proc.stdout, proc.stderr
