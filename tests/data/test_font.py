@@ -2,15 +2,13 @@
 
 import shutil
 import subprocess
-import sys
 import unicodedata
 import unittest
 from pathlib import Path
 
 from fontTools.ttLib import TTFont
 
-sys.path.insert(0, str(Path(__file__).resolve().parents[1]))
-from sdl_text import SCROLLSOURCE as SCROLLER, Font  # noqa: E402
+from harness import SCROLLSOURCE as SCROLLER, Font
 
 FONT_PATH = Path(__file__).resolve().parents[2] / "data" / "PC_Snowballs.ttf"
 PRINTABLE = [chr(c) for c in [*range(0x20, 0x7F), *range(0xA0, 0x100)]]

@@ -4,19 +4,16 @@ import os
 import re
 import struct
 import subprocess
-import sys
 import tempfile
 import unittest
 from pathlib import Path
 
 ROOT = Path(__file__).resolve().parents[2]
 MODULE = ROOT / "data" / "xmas.mod"
-sys.path.insert(0, str(ROOT / "tools" / "music"))
-
-import arrange  # noqa: E402
-import modwriter as mw  # noqa: E402
-import render_sdl  # noqa: E402
-from modwriter import Cell, Module, ModuleError, Sample  # noqa: E402
+import arrange
+import modwriter as mw
+import render_sdl
+from modwriter import Cell, Module, ModuleError, Sample
 
 HEADER = 1084  # title, 31 sample headers, song length, restart byte, 128 orders, "M.K."
 

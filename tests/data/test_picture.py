@@ -1,13 +1,11 @@
 """Checks the frame picture rahmen.png: fits the screen, stays small, keeps black text readable."""
 
-import sys
 import unittest
 from pathlib import Path
 
 from PIL import Image
 
-sys.path.insert(0, str(Path(__file__).resolve().parents[1]))
-from sdl_text import SCROLLSOURCE as SCROLLER, Font  # noqa: E402
+from harness import SCROLLSOURCE as SCROLLER, Font
 
 ROOT = Path(__file__).resolve().parents[2]
 PICTURE = ROOT / "data" / "rahmen.png"

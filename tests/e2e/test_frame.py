@@ -3,8 +3,8 @@ import unittest
 
 from PIL import Image
 
-from showrun import DATA, Scratch, run_show
-from sdl_text import Font, window
+from harness import DATA, Scratch, run_show
+from harness import Font, window
 
 
 def expected_frame(tick):

@@ -1,7 +1,7 @@
 """End-to-end: a missing or unusable picture or font ends start-up with a message, not a crash."""
 import unittest
 
-from showrun import DATA, Scratch, run_show
+from harness import DATA, Scratch, run_show
 
 
 def variants(name):
@@ -32,7 +32,7 @@ class SceneFiles(unittest.TestCase):
                     else:
                         scratch = Scratch(replace={name: content})
                     with scratch as d:
-                        run = run_show(d, quit_after=3, timeout=30)
+                        run = run_show(d, quit_after=3, deadline=30)
                     self.assertEqual(run.status, 1, run.stderr)
                     self.assertIn(name, run.stderr)
                     self.assertRegex(run.stderr, r": \S.*\n$")

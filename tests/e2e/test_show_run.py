@@ -4,9 +4,11 @@ import signal
 import subprocess
 import unittest
 
-from showrun import (BIN, SDL_KEYDOWN, SDL_KEYUP, SDL_QUIT, SDL_USEREVENT, SDLK_ESCAPE,
-                     Scratch, base_env, run_show)
-from sdl_text import window
+from harness import BIN, Scratch, show_env, run_show
+
+SDL_KEYDOWN, SDL_KEYUP, SDL_QUIT, SDL_USEREVENT = 2, 3, 12, 24
+SDLK_ESCAPE = 27
+from harness import window
 
 
 class ScrollerOutput(unittest.TestCase):
@@ -25,7 +27,7 @@ class ScrollerOutput(unittest.TestCase):
     def test_each_line_reaches_a_pipe_as_it_is_shown_and_sigterm_quits(self):
         # Real waits: without a flush the first line would sit in the buffer for ~50 s.
         with Scratch() as d:
-            proc = subprocess.Popen([BIN], cwd=d, env=base_env(), stdout=subprocess.PIPE)
+            proc = subprocess.Popen([BIN], cwd=d, env=show_env(), stdout=subprocess.PIPE)
             try:
                 ready, _, _ = select.select([proc.stdout], [], [], 10)
                 self.assertTrue(ready, "no scroller line within 10 s")
@@ -69,7 +71,7 @@ class Input(unittest.TestCase):
 class Memory(unittest.TestCase):
     def test_memory_stays_flat_over_thousands_of_ticks(self):
         with Scratch() as d:
-            run = run_show(d, quit_after=6000, FF_RSS_TICKS="500,6000", timeout=300)
+            run = run_show(d, quit_after=6000, FF_RSS_TICKS="500,6000", deadline=120)
         self.assertEqual(run.status, 0, run.stderr)
         rss = {int(t): int(kb) for t, kb, _ in run.entries("rss")}
         # A surface kept per tick would add ~27 KiB each, ~150 MiB here.

@@ -3,8 +3,8 @@ import os
 import tempfile
 import unittest
 
-from showrun import Scratch, run_show
-from sdl_text import window
+from harness import Scratch, run_show
+from harness import window
 
 
 class StartFailures(unittest.TestCase):

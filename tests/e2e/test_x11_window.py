@@ -3,14 +3,14 @@ import subprocess
 import time
 import unittest
 
-from showrun import BIN, Scratch, base_env
+from harness import BIN, Scratch, show_env
 from xserver import Xvfb
 
 
 class RealWindow(unittest.TestCase):
     def test_window_is_named_and_only_the_escape_release_ends_the_show(self):
         with Xvfb() as x, Scratch() as d:
-            env = base_env(SDL_VIDEODRIVER="x11", DISPLAY=x.display)
+            env = show_env(SDL_VIDEODRIVER="x11", DISPLAY=x.display)
             show = subprocess.Popen([BIN], cwd=d, env=env, stdout=subprocess.PIPE,
                                     stderr=subprocess.PIPE)
             try:

@@ -7,7 +7,7 @@ from pathlib import Path
 
 from PIL import Image
 
-from installed import SOURCE
+from harness import SOURCE
 
 ICONS = SOURCE / "packaging/icons"
 ICON_FILES = ("frostfunkel.png", "frostfunkel.ico")

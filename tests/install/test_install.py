@@ -7,7 +7,8 @@ import tempfile
 import unittest
 from pathlib import Path
 
-from installed import BUILD, CMAKE, LAYOUT, lines, show
+from harness import BUILD, CMAKE, lines, run_show
+from installed import LAYOUT
 
 
 class InstallTest(unittest.TestCase):
@@ -34,8 +35,8 @@ class InstallTest(unittest.TestCase):
         (broken / "share/frostfunkel/rahmen.png").unlink()
         for tree, expected in ((self.prefix, (0, lines(6), False)), (broken, (1, "", True))):
             with self.subTest(tree=tree.name):
-                status, out, err = show([tree / "bin/frostfunkel"], self.root, 6)
-                self.assertEqual((status, out, err != ""), expected, err)
+                run = run_show(self.root, command=[tree / "bin/frostfunkel"], quit_after=6)
+                self.assertEqual((run.status, run.stdout, run.stderr != ""), expected, run.stderr)
 
     def test_menu_entry_and_manual_page_check_clean(self):
         page = gzip.decompress((self.prefix / "share/man/man6/frostfunkel.6.gz").read_bytes())

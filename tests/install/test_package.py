@@ -7,7 +7,8 @@ import tempfile
 import unittest
 from pathlib import Path
 
-from installed import BUILD, LAYOUT, SOURCE, lines, show
+from harness import BUILD, SOURCE, lines, run_show
+from installed import LAYOUT
 
 ARCH = subprocess.run(["dpkg", "--print-architecture"], capture_output=True, text=True,
                       check=True).stdout.strip()
@@ -71,7 +72,8 @@ class PackageTest(unittest.TestCase):
                 self.assertEqual(proc.returncode, 0, proc.stdout + proc.stderr)
             dpkg("-i", self.deb)
             # The packed build (stripped, hardened, launcher in games/) runs the show.
-            self.assertEqual(show([root / "usr/games/frostfunkel"], SOURCE, 4), (0, lines(4), ""))
+            run = run_show(SOURCE, command=[root / "usr/games/frostfunkel"], quit_after=4)
+            self.assertEqual((run.status, run.stdout, run.stderr), (0, lines(4), ""))
             dpkg("-r", "frostfunkel")
             self.assertEqual([p for p in root.rglob("*") if p.is_file() and admin not in p.parents],
                              [])

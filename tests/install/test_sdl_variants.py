@@ -7,7 +7,7 @@ import tempfile
 import unittest
 from pathlib import Path
 
-from installed import BUILD, CMAKE, SOURCE, lines, show
+from harness import BUILD, CMAKE, SOURCE, lines, run_show
 
 MULTIARCH = subprocess.run(["dpkg-architecture", "-qDEB_HOST_MULTIARCH"], capture_output=True,
                            text=True, check=True).stdout.strip()
@@ -65,9 +65,9 @@ class SdlVariantTest(unittest.TestCase):
         for variant, (packages, target) in VARIANTS.items():
             with self.subTest(variant=variant), tempfile.TemporaryDirectory() as log:
                 lib, program = build_against(variant, packages)
-                result = show([program], SOURCE / "data", TICKS, LD_LIBRARY_PATH=lib,
-                              LD_DEBUG="libs", LD_DEBUG_OUTPUT=Path(log) / "ld")
-                self.assertEqual(result, (0, lines(TICKS), ""))
+                run = run_show(log, command=[program], quit_after=TICKS, LD_LIBRARY_PATH=lib,
+                               LD_DEBUG="libs", LD_DEBUG_OUTPUT=Path(log) / "ld")
+                self.assertEqual((run.status, run.stdout, run.stderr), (0, lines(TICKS), ""))
                 ld_log = "".join(f.read_text() for f in Path(log).glob("ld.*"))
                 loaded = set(re.findall(r"calling init: (\S*/libSDL-1\.2\.so\.0)$", ld_log, re.M))
                 self.assertEqual(loaded, {str(lib / "libSDL-1.2.so.0")})
