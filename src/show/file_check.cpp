@@ -1,19 +1,49 @@
-// Structural checks of the picture and the font: complete chunk and table lists.
+// Checks of the picture and the font: a regular file, with complete chunk and table lists.
 #include "file_check.hpp"
 
-#include <algorithm>
+#include <sys/stat.h>
+
 #include <cstdint>
-#include <fstream>
-#include <iterator>
+#include <cstdio>
+#include <cstring>
 #include <vector>
 
 namespace {
 
 using Bytes = std::vector<unsigned char>;
 
+const char* const CUT_OFF = "the file is cut off (truncated)";
+
+// Why the path is no regular file, or null when it is one or does not exist. Checked before
+// opening, because opening a named pipe waits for a writer and reading a folder fails.
+const char* kindProblem(const char* path) {
+    struct stat info {};
+    if (stat(path, &info) != 0 || S_ISREG(info.st_mode)) {
+        return nullptr;
+    }
+    if (S_ISDIR(info.st_mode)) {
+        return "is a folder, not a file";
+    }
+    if (S_ISFIFO(info.st_mode)) {
+        return "is a named pipe, not a file";
+    }
+    return "is not a regular file";
+}
+
+// The file's bytes; empty when it cannot be read, which the loaders then report themselves.
 Bytes readFile(const char* path) {
-    std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    Bytes bytes;
+    std::FILE* in = std::fopen(path, "rb");
+    if (in == nullptr) {
+        return bytes;
+    }
+    unsigned char block[65536];
+    std::size_t got = 0;
+    while ((got = std::fread(block, 1, sizeof block, in)) > 0) {
+        bytes.insert(bytes.end(), block, block + got);
+    }
+    std::fclose(in);
+    return bytes;
 }
 
 std::uint32_t be32(const Bytes& b, std::size_t at) {
@@ -21,15 +51,12 @@ std::uint32_t be32(const Bytes& b, std::size_t at) {
            std::uint32_t(b[at + 2]) << 8 | std::uint32_t(b[at + 3]);
 }
 
-bool startsWith(const Bytes& b, const Bytes& prefix) {
-    return b.size() >= prefix.size() && std::equal(prefix.begin(), prefix.end(), b.begin());
+bool startsWith(const Bytes& b, const char* prefix, std::size_t length) {
+    return b.size() >= length && std::memcmp(b.data(), prefix, length) == 0;
 }
 
-} // namespace
-
-bool pngIsCutOff(const char* path) {
-    const Bytes png = readFile(path);
-    if (!startsWith(png, {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'})) {
+bool pngIsCutOff(const Bytes& png) {
+    if (!startsWith(png, "\x89PNG\r\n\x1A\n", 8)) {
         return false;
     }
     // Each chunk: length, type, data, CRC. A complete file ends with IEND.
@@ -47,10 +74,9 @@ bool pngIsCutOff(const char* path) {
     return true;
 }
 
-bool fontIsCutOff(const char* path) {
-    const Bytes ttf = readFile(path);
-    if (!startsWith(ttf, {0, 1, 0, 0}) && !startsWith(ttf, {'t', 'r', 'u', 'e'}) &&
-        !startsWith(ttf, {'O', 'T', 'T', 'O'})) {
+bool fontIsCutOff(const Bytes& ttf) {
+    if (!startsWith(ttf, "\0\1\0\0", 4) && !startsWith(ttf, "true", 4) &&
+        !startsWith(ttf, "OTTO", 4)) {
         return false;
     }
     if (ttf.size() < 12) {
@@ -68,4 +94,20 @@ bool fontIsCutOff(const char* path) {
         }
     }
     return false;
+}
+
+} // namespace
+
+const char* pictureProblem(const char* path) {
+    if (const char* why = kindProblem(path)) {
+        return why;
+    }
+    return pngIsCutOff(readFile(path)) ? CUT_OFF : nullptr;
+}
+
+const char* fontProblem(const char* path) {
+    if (const char* why = kindProblem(path)) {
+        return why;
+    }
+    return fontIsCutOff(readFile(path)) ? CUT_OFF : nullptr;
 }

@@ -31,15 +31,9 @@ const int FONTSIZE = 50;
 const char* const CAPTION = "Frostfunkel ";
 const int EXIT_STARTUP = 1;
 
-// Ends start-up when a scene file could not be used, naming the file and the library's reason.
-void failScene(const char* call, const char* file) {
-    std::fprintf(stderr, "%s(%s): %s\n", call, file, SDL_GetError());
-    std::exit(EXIT_STARTUP);
-}
-
-// The same end for a file cut off before its end, which the libraries would not report.
-void failCutOff(const char* call, const char* file) {
-    std::fprintf(stderr, "%s(%s): the file is cut off (truncated)\n", call, file);
+// Ends start-up when a scene file cannot be used, naming the call, the file and the reason.
+void failScene(const char* call, const char* file, const char* why) {
+    std::fprintf(stderr, "%s(%s): %s\n", call, file, why);
     std::exit(EXIT_STARTUP);
 }
 
@@ -69,34 +63,34 @@ void startFontEngine() {
 
 // Loads the frame picture and converts it once, so that no blit needs a conversion.
 void loadRahmen() {
-    if (pngIsCutOff(RAHMENDATEI)) {
-        failCutOff("IMG_Load", RAHMENDATEI);
+    if (const char* why = pictureProblem(RAHMENDATEI)) {
+        failScene("IMG_Load", RAHMENDATEI, why);
     }
     SDL_Surface* loaded = IMG_Load(RAHMENDATEI);
     if (loaded == nullptr) {
-        failScene("IMG_Load", RAHMENDATEI);
+        failScene("IMG_Load", RAHMENDATEI, SDL_GetError());
     }
     rahmen = SDL_DisplayFormat(loaded);
     if (rahmen == nullptr) {
-        failScene("SDL_DisplayFormat", RAHMENDATEI);
+        failScene("SDL_DisplayFormat", RAHMENDATEI, SDL_GetError());
     }
     SDL_FreeSurface(loaded);
 }
 
 void openFont() {
-    if (fontIsCutOff(FONTDATEI)) {
-        failCutOff("TTF_OpenFont", FONTDATEI);
+    if (const char* why = fontProblem(FONTDATEI)) {
+        failScene("TTF_OpenFont", FONTDATEI, why);
     }
     font = TTF_OpenFont(FONTDATEI, FONTSIZE);
     if (font == nullptr) {
-        failScene("TTF_OpenFont", FONTDATEI);
+        failScene("TTF_OpenFont", FONTDATEI, SDL_GetError());
     }
 }
 
 void renderTitle(const char* messagetext) {
     message = TTF_RenderText_Solid(font, messagetext, txt);
     if (message == nullptr) {
-        failScene("TTF_RenderText_Solid", FONTDATEI);
+        failScene("TTF_RenderText_Solid", FONTDATEI, SDL_GetError());
     }
 }
 

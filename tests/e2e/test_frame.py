@@ -1,20 +1,19 @@
-"""End-to-end: one captured frame holds the picture, the title and the window where they belong."""
+"""End-to-end: captured frames hold the picture, the title and the window where they belong."""
 import unittest
 
 from PIL import Image
 
-from harness import DATA, Scratch, run_show
-from harness import Font, window
+from harness import DATA, RAHMEN_AT, TITLE, Font, Scratch, run_show, scroller_at, title_at, window
 
 
 def expected_frame(tick):
-    """Black screen, the picture at (15, 85), then the title and the tick's window in black."""
-    font = Font(DATA / "PC_Snowballs.ttf")
-    width, height = font.size("Happy XMAS")
+    """Black screen, the picture, then the title and the tick's window in black."""
+    font = Font()
+    width, height = font.size(TITLE)
     frame = Image.new("RGB", (640, 480))
-    frame.paste(Image.open(DATA / "rahmen.png").convert("RGB"), (15, 85))
+    frame.paste(Image.open(DATA / "rahmen.png").convert("RGB"), RAHMEN_AT)
     pixels = frame.load()
-    for text, (x0, y0) in (("Happy XMAS", (480 - width, 150)), (window(tick), (50, 180 + height))):
+    for text, (x0, y0) in ((TITLE, title_at(width)), (window(tick), scroller_at(height))):
         for y, row in enumerate(font.solid(text)):
             for x, ink in enumerate(row):
                 if ink and 0 <= x0 + x < 640 and 0 <= y0 + y < 480:

@@ -1,16 +1,20 @@
 /* Test-only LD_PRELOAD library: runs the show's ticks without waiting, injects input at chosen
- * ticks, records waits and memory, and captures frames, all without a hook in the program.
+ * ticks, refuses chosen library calls, and records calls, waits, memory and frames, all without
+ * a hook in the program.
  *
- * Settings (environment):
- *   FF_LOG=FILE          append one line per recorded fact ("delay MS NS", "flip TICK NS_SPENT",
- *                        "event TYPE SYM", "rss TICK VMRSS_KB VMHWM_KB")
- *   FF_EVENTS=LIST       events to deliver while polling in a tick, "TICK:KIND[:SYM];..." with
- *                        KIND one of down, up, motion, press, release, quit, user
- *   FF_QUIT_AFTER=N      deliver a quit event in tick N (a safety net against endless runs)
- *   FF_CAPTURE=TICK:FILE save the screen as BMP just before the flip of that tick
- *   FF_RSS_TICKS=LIST    record the memory after these ticks, "200,10000"
- *   FF_FAIL_INIT=FLAGS   make SDL_Init fail when called with exactly these flags, "0x10"
- * Ticks count flips from 1. */
+ * Settings (environment, read once when the library loads):
+ *   FF_LOG=FILE          one line per recorded fact: "delay MS NS", "flip TICK NS_SPENT",
+ *                        "event TYPE SYM", "cursor TOGGLE", "audio RATE FORMAT CHANNELS CHUNK",
+ *                        "rss TICK VMRSS_KB VMHWM_KB"
+ *   FF_EVENTS=LIST       events read in a tick, "TICK:NAME[:SYM];..." with NAME from EVENT_NAMES
+ *   FF_QUIT_AFTER=N      a quit event in tick N; past N + 50 waits the process is ended (status
+ *                        125), so a show that no longer counts its ticks cannot run on for ever
+ *   FF_CAPTURE=TICK:FILE the screen as BMP just before the flip of that tick
+ *   FF_RSS_TICKS=LIST    the memory after these ticks, "200,10000"
+ *   FF_REFUSE=LIST       calls that fail with "refused by the test": SDL_SetVideoMode, TTF_Init,
+ *                        Mix_OpenAudio, Mix_LoadMUS, Mix_PlayMusic, and "SDL_Init&MASK" for every
+ *                        SDL_Init whose flags share a bit with MASK
+ * Ticks count the program's own flips from 1. */
 #define _GNU_SOURCE
 #include <SDL.h>
 #include <dlfcn.h>
@@ -22,36 +26,35 @@
 #include <time.h>
 #include <unistd.h>
 
-enum { MAX_EVENTS = 64 };
+/* Declares and looks up once the library's own version of a function this file replaces. */
+#define REAL(ret, name, ...)                                                                       \
+    static ret (*real_##name)(__VA_ARGS__) = NULL;                                                 \
+    if (real_##name == NULL) {                                                                     \
+        *(void**)&real_##name = dlsym(RTLD_NEXT, #name);                                           \
+    }
 
-struct injected {
+enum { MAX_EVENTS = 64, WAITS_PAST_QUIT = 50 };
+
+static const struct {
+    const char* name;
+    Uint8 type;
+} EVENT_NAMES[] = {{"down", SDL_KEYDOWN},          {"up", SDL_KEYUP},
+                   {"motion", SDL_MOUSEMOTION},    {"press", SDL_MOUSEBUTTONDOWN},
+                   {"release", SDL_MOUSEBUTTONUP}, {"quit", SDL_QUIT},
+                   {"user", SDL_USEREVENT}};
+
+static struct injected {
     int tick;
     SDL_Event event;
-};
-
-static struct injected queue[MAX_EVENTS];
-static int queued = -1; /* -1 until FF_EVENTS has been read */
-static int next_event = 0;
-static int ticks = 0;
-static FILE* logfile = NULL;
-
-static int on_main_thread(void) {
-    return syscall(SYS_gettid) == getpid();
-}
-
-static long long now_ns(void) {
-    struct timespec ts;
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return (long long)ts.tv_sec * 1000000000LL + ts.tv_nsec;
-}
+} queue[MAX_EVENTS];
+static int queued, next_event, ticks, waits, quit_after = -1, capture_tick = -1;
+static char capture_path[512], rss_ticks[256], refuse[512];
+static FILE* logfile;
 
 static void log_line(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
 static void log_line(const char* fmt, ...) {
     if (logfile == NULL) {
-        const char* path = getenv("FF_LOG");
-        if (path == NULL || (logfile = fopen(path, "a")) == NULL) {
-            return;
-        }
+        return;
     }
     va_list args;
     va_start(args, fmt);
@@ -61,134 +64,153 @@ static void log_line(const char* fmt, ...) {
     fflush(logfile);
 }
 
-static SDL_Event make_event(const char* kind, int sym) {
-    SDL_Event e;
-    memset(&e, 0, sizeof e);
-    if (strcmp(kind, "down") == 0 || strcmp(kind, "up") == 0) {
-        e.type = kind[0] == 'd' ? SDL_KEYDOWN : SDL_KEYUP;
-        e.key.state = kind[0] == 'd' ? SDL_PRESSED : SDL_RELEASED;
-        e.key.keysym.sym = (SDLKey)sym;
-    } else if (strcmp(kind, "motion") == 0) {
-        e.type = SDL_MOUSEMOTION;
-        e.motion.x = 320;
-        e.motion.y = 240;
-        e.motion.xrel = 5;
-    } else if (strcmp(kind, "press") == 0 || strcmp(kind, "release") == 0) {
-        e.type = kind[0] == 'p' ? SDL_MOUSEBUTTONDOWN : SDL_MOUSEBUTTONUP;
-        e.button.button = SDL_BUTTON_LEFT;
-        e.button.x = 100;
-        e.button.y = 100;
-    } else if (strcmp(kind, "quit") == 0) {
-        e.type = SDL_QUIT;
-    } else {
-        e.type = SDL_USEREVENT;
-    }
-    return e;
+static long long now_ns(void) {
+    struct timespec ts;
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return (long long)ts.tv_sec * 1000000000LL + ts.tv_nsec;
 }
 
-static void add_event(int tick, SDL_Event e) {
-    if (queued < MAX_EVENTS) {
-        queue[queued].tick = tick;
-        queue[queued].event = e;
-        ++queued;
-    }
-}
-
-static void read_events(void) {
-    queued = 0;
-    const char* setting = getenv("FF_EVENTS");
-    char buf[1024];
-    snprintf(buf, sizeof buf, "%s", setting ? setting : "");
-    char* save = NULL;
-    for (char* item = strtok_r(buf, ";", &save); item; item = strtok_r(NULL, ";", &save)) {
-        int tick = 0;
-        int sym = 0;
-        char kind[16] = "";
-        if (sscanf(item, "%d:%15[a-z]:%d", &tick, kind, &sym) >= 2) {
-            add_event(tick, make_event(kind, sym));
+static void add_event(int tick, const char* name, int sym) {
+    for (size_t i = 0; i < sizeof EVENT_NAMES / sizeof EVENT_NAMES[0]; ++i) {
+        if (strcmp(name, EVENT_NAMES[i].name) == 0 && queued < MAX_EVENTS) {
+            SDL_Event* e = &queue[queued].event;
+            memset(e, 0, sizeof *e);
+            e->type = EVENT_NAMES[i].type;
+            e->key.keysym.sym = (SDLKey)sym; /* read only for key events */
+            queue[queued++].tick = tick;
         }
     }
-    const char* quit_after = getenv("FF_QUIT_AFTER");
-    if (quit_after != NULL) {
-        add_event(atoi(quit_after), make_event("quit", 0));
-    }
-    /* Stable insertion sort by tick, so that events of one tick keep their listed order. */
+}
+
+/* Events by tick, those of one tick in their listed order. */
+static void sort_events(void) {
     for (int i = 1; i < queued; ++i) {
-        struct injected item = queue[i];
-        int j = i - 1;
-        for (; j >= 0 && queue[j].tick > item.tick; --j) {
-            queue[j + 1] = queue[j];
+        for (int j = i; j > 0 && queue[j - 1].tick > queue[j].tick; --j) {
+            struct injected later = queue[j];
+            queue[j] = queue[j - 1];
+            queue[j - 1] = later;
         }
-        queue[j + 1] = item;
     }
 }
 
-static void log_event(const SDL_Event* e) {
-    int key = e->type == SDL_KEYDOWN || e->type == SDL_KEYUP;
-    log_line("event %d %d", e->type, key ? (int)e->key.keysym.sym : 0);
+static void copy_setting(char* to, size_t size, const char* name) {
+    const char* value = getenv(name);
+    snprintf(to, size, "%s", value ? value : "");
 }
 
-static int listed(const char* list, int tick) {
-    char buf[256];
-    snprintf(buf, sizeof buf, "%s", list ? list : "");
+__attribute__((constructor)) static void read_settings(void) {
+    const char* path = getenv("FF_LOG");
+    logfile = path ? fopen(path, "a") : NULL;
+    char events[1024];
+    copy_setting(events, sizeof events, "FF_EVENTS");
     char* save = NULL;
-    for (char* item = strtok_r(buf, ",", &save); item; item = strtok_r(NULL, ",", &save)) {
-        if (atoi(item) == tick) {
+    for (char* item = strtok_r(events, ";", &save); item; item = strtok_r(NULL, ";", &save)) {
+        int tick = 0, sym = 0;
+        char name[16] = "";
+        if (sscanf(item, "%d:%15[a-z]:%d", &tick, name, &sym) >= 2) {
+            add_event(tick, name, sym);
+        }
+    }
+    if (getenv("FF_QUIT_AFTER")) {
+        quit_after = atoi(getenv("FF_QUIT_AFTER"));
+        add_event(quit_after, "quit", 0);
+    }
+    sort_events();
+    if (getenv("FF_CAPTURE")) {
+        sscanf(getenv("FF_CAPTURE"), "%d:%511s", &capture_tick, capture_path);
+    }
+    copy_setting(rss_ticks, sizeof rss_ticks, "FF_RSS_TICKS");
+    copy_setting(refuse, sizeof refuse, "FF_REFUSE");
+}
+
+/* True when `item` is one of the comma-separated entries of `list`. */
+static int listed(const char* list, const char* item) {
+    size_t n = strlen(item);
+    for (const char* at = list; (at = strstr(at, item)) != NULL; at += n) {
+        if ((at == list || at[-1] == ',') && (at[n] == ',' || at[n] == '\0')) {
             return 1;
         }
     }
     return 0;
 }
 
+static int refused(const char* call) {
+    if (!listed(refuse, call)) {
+        return 0;
+    }
+    SDL_SetError("refused by the test");
+    return 1;
+}
+
 static void log_memory(void) {
     FILE* status = fopen("/proc/self/status", "r");
-    if (status == NULL) {
-        return;
-    }
     char line[256];
-    long rss = -1;
-    long hwm = -1;
-    while (fgets(line, sizeof line, status)) {
+    long rss = -1, hwm = -1;
+    while (status && fgets(line, sizeof line, status)) {
         sscanf(line, "VmRSS: %ld", &rss);
         sscanf(line, "VmHWM: %ld", &hwm);
     }
-    fclose(status);
+    if (status) {
+        fclose(status);
+    }
     log_line("rss %d %ld %ld", ticks, rss, hwm);
 }
 
-static void capture(SDL_Surface* surface) {
-    const char* setting = getenv("FF_CAPTURE");
-    int tick = 0;
-    char path[512];
-    if (setting != NULL && sscanf(setting, "%d:%511s", &tick, path) == 2 && tick == ticks) {
-        SDL_SaveBMP(surface, path);
-    }
-}
-
 int SDL_Init(Uint32 flags) {
-    static int (*real_init)(Uint32) = NULL;
-    if (real_init == NULL) {
-        *(void**)&real_init = dlsym(RTLD_NEXT, "SDL_Init");
-    }
-    const char* fail = getenv("FF_FAIL_INIT");
-    if (fail != NULL && strtoul(fail, NULL, 0) == flags) {
+    REAL(int, SDL_Init, Uint32);
+    const char* mask = strstr(refuse, "SDL_Init&");
+    if (mask != NULL && (strtoul(mask + strlen("SDL_Init&"), NULL, 0) & flags)) {
         SDL_SetError("refused by the test");
         return -1;
     }
-    return real_init(flags);
+    return real_SDL_Init(flags);
+}
+
+SDL_Surface* SDL_SetVideoMode(int width, int height, int bpp, Uint32 flags) {
+    REAL(SDL_Surface*, SDL_SetVideoMode, int, int, int, Uint32);
+    return refused("SDL_SetVideoMode") ? NULL : real_SDL_SetVideoMode(width, height, bpp, flags);
+}
+
+int SDL_ShowCursor(int toggle) {
+    REAL(int, SDL_ShowCursor, int);
+    log_line("cursor %d", toggle);
+    return real_SDL_ShowCursor(toggle);
+}
+
+int TTF_Init(void) {
+    REAL(int, TTF_Init, void);
+    return refused("TTF_Init") ? -1 : real_TTF_Init();
+}
+
+int Mix_OpenAudio(int rate, Uint16 format, int channels, int chunk) {
+    REAL(int, Mix_OpenAudio, int, Uint16, int, int);
+    log_line("audio %d 0x%04X %d %d", rate, format, channels, chunk);
+    return refused("Mix_OpenAudio") ? -1 : real_Mix_OpenAudio(rate, format, channels, chunk);
+}
+
+void* Mix_LoadMUS(const char* file) {
+    REAL(void*, Mix_LoadMUS, const char*);
+    return refused("Mix_LoadMUS") ? NULL : real_Mix_LoadMUS(file);
+}
+
+int Mix_PlayMusic(void* music, int loops) {
+    REAL(int, Mix_PlayMusic, void*, int);
+    return refused("Mix_PlayMusic") ? -1 : real_Mix_PlayMusic(music, loops);
 }
 
 void SDL_Delay(Uint32 ms) {
     /* Waits of SDL's and the mixer's own threads pass through untouched. */
-    if (!on_main_thread()) {
-        static void (*real_delay)(Uint32) = NULL;
-        if (real_delay == NULL) {
-            *(void**)&real_delay = dlsym(RTLD_NEXT, "SDL_Delay");
-        }
-        real_delay(ms);
+    if (syscall(SYS_gettid) != getpid()) {
+        REAL(void, SDL_Delay, Uint32);
+        real_SDL_Delay(ms);
         return;
     }
     log_line("delay %u %lld", ms, now_ns());
+    if (quit_after >= 0 && ++waits > quit_after + WAITS_PAST_QUIT) {
+        fprintf(stderr, "interposer: %d waits, %d flips and the show has not ended\n", waits,
+                ticks);
+        _exit(125);
+    }
 }
 
 /* True when the caller lives in an SDL library: the classic SDL 1.2 flips once inside
@@ -199,44 +221,39 @@ static int called_from_sdl(void* caller) {
 }
 
 int SDL_Flip(SDL_Surface* surface) {
-    static int (*real_flip)(SDL_Surface*) = NULL;
-    if (real_flip == NULL) {
-        *(void**)&real_flip = dlsym(RTLD_NEXT, "SDL_Flip");
-    }
+    REAL(int, SDL_Flip, SDL_Surface*);
     if (called_from_sdl(__builtin_return_address(0))) {
-        return real_flip(surface);
+        return real_SDL_Flip(surface);
     }
-    ++ticks;
-    capture(surface);
+    if (++ticks == capture_tick) {
+        SDL_SaveBMP(surface, capture_path);
+    }
     long long start = now_ns();
-    int result = real_flip(surface);
+    int result = real_SDL_Flip(surface);
     log_line("flip %d %lld", ticks, now_ns() - start);
-    if (listed(getenv("FF_RSS_TICKS"), ticks)) {
+    char tick[16];
+    snprintf(tick, sizeof tick, "%d", ticks);
+    if (listed(rss_ticks, tick)) {
         log_memory();
     }
     return result;
 }
 
 int SDL_PollEvent(SDL_Event* event) {
-    static int (*real_poll)(SDL_Event*) = NULL;
-    if (real_poll == NULL) {
-        *(void**)&real_poll = dlsym(RTLD_NEXT, "SDL_PollEvent");
+    REAL(int, SDL_PollEvent, SDL_Event*);
+    while (next_event < queued && queue[next_event].tick < ticks) {
+        ++next_event; /* a tick that never polled */
     }
-    if (queued < 0) {
-        read_events();
+    int result = 0;
+    if (next_event < queued && queue[next_event].tick == ticks) {
+        *event = queue[next_event++].event;
+        result = 1;
+    } else {
+        result = real_SDL_PollEvent(event);
     }
-    for (; next_event < queued && queue[next_event].tick <= ticks; ++next_event) {
-        if (queue[next_event].tick == ticks) {
-            if (event != NULL) {
-                *event = queue[next_event++].event;
-                log_event(event);
-            }
-            return 1;
-        }
-    }
-    int result = real_poll(event);
-    if (result && event != NULL) {
-        log_event(event);
+    if (result) {
+        int key = event->type == SDL_KEYDOWN || event->type == SDL_KEYUP;
+        log_line("event %d %d", event->type, key ? (int)event->key.keysym.sym : 0);
     }
     return result;
 }
