@@ -8,27 +8,26 @@ import tempfile
 import time
 from pathlib import Path
 
+from harness import show_env, window
+
 BIN, INTERPOSE, DATA = (str(Path(p).resolve()) for p in sys.argv[1:4])
 TARGETS = {"first": 150.0, "tick": 1.5, "growth": 256, "cpu": 2.0}
 
 
-def env(**extra):
-    base = {k: v for k, v in os.environ.items() if not k.startswith(("SDL_", "FF_"))}
-    base.update(SDL_VIDEODRIVER="dummy", SDL_AUDIODRIVER="dummy")
-    base.update(extra)
-    return base
-
-
 def first_line_ms():
-    """Milliseconds from starting the process to reading its first scroller line."""
+    """Milliseconds from starting the process to reading its first scroller line. A start that
+    fails, or writes anything else first (a mixer's message), ends the benchmark as a failure."""
     start = time.perf_counter()
-    proc = subprocess.Popen([BIN], cwd=DATA, env=env(), stdout=subprocess.PIPE)
-    select.select([proc.stdout], [], [], 10)
-    proc.stdout.readline()
+    proc = subprocess.Popen([BIN], cwd=DATA, env=show_env(), stdout=subprocess.PIPE)
+    ready, _, _ = select.select([proc.stdout], [], [], 10)
+    line = proc.stdout.readline().decode("latin-1") if ready else ""
     elapsed = (time.perf_counter() - start) * 1000
     proc.terminate()
-    proc.wait()
+    status = proc.wait()
     proc.stdout.close()
+    if line != window(0) + "\n":
+        sys.exit(f"bench: the show did not start as it should (status {status}); "
+                 f"its first line was {line!r}")
     return elapsed
 
 
@@ -37,7 +36,7 @@ def interposed_run(ticks, rss_ticks, **extra):
     with tempfile.TemporaryDirectory() as tmp:
         log = Path(tmp) / "log"
         subprocess.run([BIN], cwd=DATA, stdout=subprocess.DEVNULL, check=True,
-                       env=env(LD_PRELOAD=INTERPOSE, FF_LOG=str(log), FF_QUIT_AFTER=str(ticks),
+                       env=show_env(LD_PRELOAD=INTERPOSE, FF_LOG=str(log), FF_QUIT_AFTER=str(ticks),
                                FF_RSS_TICKS=",".join(map(str, rss_ticks)), **extra))
         return [line.split() for line in log.read_text().splitlines()]
 
@@ -55,7 +54,7 @@ def tick_costs_ms(log):
 def cpu_share(seconds):
     """Share of one core used by a real-time show with music mixed, over `seconds`."""
     proc = subprocess.Popen([BIN], cwd=DATA, stdout=subprocess.DEVNULL,
-                            env=env(SDL_AUDIODRIVER="disk", SDL_DISKAUDIOFILE="/dev/null"))
+                            env=show_env(SDL_AUDIODRIVER="disk", SDL_DISKAUDIOFILE="/dev/null"))
     time.sleep(2)  # past start-up
 
     def cpu_ticks():
