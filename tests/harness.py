@@ -6,6 +6,7 @@ import os
 import shutil
 import subprocess
 import tempfile
+from contextlib import contextmanager
 from dataclasses import dataclass, field
 from pathlib import Path
 
@@ -91,27 +92,20 @@ def run_show(cwd, *, command=None, events="", quit_after=None, interpose=True, d
     return Run(proc.returncode, proc.stdout.decode("latin-1"), proc.stderr.decode("latin-1"), log)
 
 
-class Scratch:
+@contextmanager
+def scratch(replace=None, omit=()):
     """A working folder with the data files, some of them replaced by other bytes, by what a
     callable makes at the path (a folder, a named pipe), or left out."""
-
-    def __init__(self, replace=None, omit=()):
-        self.dir = tempfile.mkdtemp(prefix="frostfunkel-")
-        replace = replace or {}
+    with tempfile.TemporaryDirectory(prefix="frostfunkel-") as folder:
         for name in DATA_FILES:
-            target = Path(self.dir) / name
-            if callable(replace.get(name)):
-                replace[name](target)
-            elif name in replace:
-                target.write_bytes(replace[name])
+            target, content = Path(folder) / name, (replace or {}).get(name)
+            if callable(content):
+                content(target)
+            elif content is not None:
+                target.write_bytes(content)
             elif name not in omit:
                 shutil.copyfile(DATA / name, target)
-
-    def __enter__(self):
-        return self.dir
-
-    def __exit__(self, *exc):
-        shutil.rmtree(self.dir, ignore_errors=True)
+        yield folder
 
 
 _sdl = ctypes.CDLL("libSDL-1.2.so.0")

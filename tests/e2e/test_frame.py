@@ -3,7 +3,7 @@ import unittest
 
 from PIL import Image
 
-from harness import DATA, RAHMEN_AT, TITLE, Font, Scratch, run_show, scroller_at, title_at, window
+from harness import DATA, RAHMEN_AT, TITLE, Font, scratch, run_show, scroller_at, title_at, window
 
 
 def expected_frame(tick):
@@ -24,7 +24,7 @@ def expected_frame(tick):
 class Frame(unittest.TestCase):
     def test_captured_frame_matches_the_scene_pixel_for_pixel(self):
         for tick in (1, 19, 108):
-            with self.subTest(tick=tick), Scratch() as d:
+            with self.subTest(tick=tick), scratch() as d:
                 shot = f"{d}/frame.bmp"
                 run = run_show(d, quit_after=tick, FF_CAPTURE=f"{tick}:{shot}")
                 self.assertEqual(run.status, 0, run.stderr)

@@ -8,7 +8,7 @@ import unittest
 from pathlib import Path
 
 import modwriter as mw
-from harness import BIN, Scratch, show_env
+from harness import BIN, scratch, show_env
 
 RATE = 44100
 ROW = 0.04  # speed 2 at the default tempo: 2 ticks of 20 ms a row
@@ -34,7 +34,7 @@ def onsets(pcm):
 
 class Music(unittest.TestCase):
     def test_the_module_starts_again_from_its_start_whenever_it_ends(self):
-        with Scratch(replace={"xmas.mod": beep_module()}) as d:
+        with scratch(replace={"xmas.mod": beep_module()}) as d:
             audio = Path(d) / "audio.raw"
             env = show_env(SDL_AUDIODRIVER="disk", SDL_DISKAUDIOFILE=audio, SDL_DISKAUDIODELAY=0)
             show = subprocess.Popen([BIN], cwd=d, env=env, stdout=subprocess.DEVNULL,

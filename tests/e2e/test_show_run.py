@@ -4,7 +4,7 @@ import signal
 import subprocess
 import unittest
 
-from harness import BIN, Scratch, lines, run_show, show_env
+from harness import BIN, scratch, lines, run_show, show_env
 
 SDL_KEYDOWN, SDL_KEYUP, SDL_QUIT, SDL_USEREVENT = 2, 3, 12, 24
 SDLK_ESCAPE = 27
@@ -13,7 +13,7 @@ SDLK_ESCAPE = 27
 class ScrollerOutput(unittest.TestCase):
     def test_lines_waits_and_the_order_of_a_tick_over_more_than_one_cycle(self):
         ticks = 250
-        with Scratch() as d:
+        with scratch() as d:
             run = run_show(d, quit_after=ticks)
         self.assertEqual((run.status, run.stderr), (0, ""))
         self.assertEqual(run.stdout, lines(ticks))
@@ -27,7 +27,7 @@ class ScrollerOutput(unittest.TestCase):
 
     def test_each_line_reaches_a_pipe_as_it_is_shown_and_sigterm_quits(self):
         # Real waits: without a flush the first line would sit in the buffer for ~50 s.
-        with Scratch() as d:
+        with scratch() as d:
             proc = subprocess.Popen([BIN], cwd=d, env=show_env(), stdout=subprocess.PIPE)
             try:
                 ready, _, _ = select.select([proc.stdout], [], [], 10)
@@ -58,7 +58,7 @@ class Input(unittest.TestCase):
 
     def test_which_events_end_the_show_and_when(self):
         for name, events, safety, ticks, read, unread in self.CASES:
-            with self.subTest(name), Scratch() as d:
+            with self.subTest(name), scratch() as d:
                 run = run_show(d, events=events, quit_after=safety)
                 self.assertEqual(run.status, 0, run.stderr)
                 self.assertEqual(run.stdout, lines(ticks))
@@ -71,7 +71,7 @@ class Input(unittest.TestCase):
 
 class Memory(unittest.TestCase):
     def test_memory_stays_flat_over_thousands_of_ticks(self):
-        with Scratch() as d:
+        with scratch() as d:
             run = run_show(d, quit_after=6000, FF_RSS_TICKS="500,6000", deadline=60)
         self.assertEqual(run.status, 0, run.stderr)
         rss = {int(t): int(kb) for t, kb, _ in run.entries("rss")}
