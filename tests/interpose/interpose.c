@@ -6,9 +6,11 @@
  *   FF_LOG=FILE          one line per recorded fact: "delay MS NS", "flip TICK NS_SPENT",
  *                        "event TYPE SYM", "cursor TOGGLE", "audio RATE FORMAT CHANNELS CHUNK",
  *                        "rss TICK VMRSS_KB VMHWM_KB"
- *   FF_EVENTS=LIST       events read in a tick, "TICK:NAME[:SYM];..." with NAME from EVENT_NAMES
- *   FF_QUIT_AFTER=N      a quit event in tick N; past N + 50 waits the process is ended (status
- *                        125), so a show that no longer counts its ticks cannot run on for ever
+ *   FF_EVENTS=LIST       events read in a tick, "TICK:NAME[:SYM];..." in tick order, with NAME
+ *                        from EVENT_NAMES
+ *   FF_QUIT_AFTER=N      a quit event in tick N, after the listed events; past N + 50 waits the
+ *                        process is ended (status 125), so a show that no longer counts its ticks
+ *                        cannot run on for ever
  *   FF_CAPTURE=TICK:FILE the screen as BMP just before the flip of that tick
  *   FF_RSS_TICKS=LIST    the memory after these ticks, "200,10000"
  *   FF_REFUSE=LIST       calls that fail with "refused by the test": SDL_SetVideoMode, TTF_Init,
@@ -82,17 +84,6 @@ static void add_event(int tick, const char* name, int sym) {
     }
 }
 
-/* Events by tick, those of one tick in their listed order. */
-static void sort_events(void) {
-    for (int i = 1; i < queued; ++i) {
-        for (int j = i; j > 0 && queue[j - 1].tick > queue[j].tick; --j) {
-            struct injected later = queue[j];
-            queue[j] = queue[j - 1];
-            queue[j - 1] = later;
-        }
-    }
-}
-
 static void copy_setting(char* to, size_t size, const char* name) {
     const char* value = getenv(name);
     snprintf(to, size, "%s", value ? value : "");
@@ -115,7 +106,6 @@ __attribute__((constructor)) static void read_settings(void) {
         quit_after = atoi(getenv("FF_QUIT_AFTER"));
         add_event(quit_after, "quit", 0);
     }
-    sort_events();
     if (getenv("FF_CAPTURE")) {
         sscanf(getenv("FF_CAPTURE"), "%d:%511s", &capture_tick, capture_path);
     }
@@ -134,12 +124,14 @@ static int listed(const char* list, const char* item) {
     return 0;
 }
 
-static int refused(const char* call) {
-    if (!listed(refuse, call)) {
-        return 0;
+/* True, with SDL's error set, when the test asked for `call` to fail. */
+static int refused(const char* call, Uint32 flags) {
+    const char* mask = strstr(refuse, "SDL_Init&");
+    if (listed(refuse, call) || (flags && mask && (strtoul(mask + 9, NULL, 0) & flags))) {
+        SDL_SetError("refused by the test");
+        return 1;
     }
-    SDL_SetError("refused by the test");
-    return 1;
+    return 0;
 }
 
 static void log_memory(void) {
@@ -150,25 +142,18 @@ static void log_memory(void) {
         sscanf(line, "VmRSS: %ld", &rss);
         sscanf(line, "VmHWM: %ld", &hwm);
     }
-    if (status) {
-        fclose(status);
-    }
     log_line("rss %d %ld %ld", ticks, rss, hwm);
+    fclose(status);
 }
 
 int SDL_Init(Uint32 flags) {
     REAL(int, SDL_Init, Uint32);
-    const char* mask = strstr(refuse, "SDL_Init&");
-    if (mask != NULL && (strtoul(mask + strlen("SDL_Init&"), NULL, 0) & flags)) {
-        SDL_SetError("refused by the test");
-        return -1;
-    }
-    return real_SDL_Init(flags);
+    return refused("SDL_Init", flags) ? -1 : real_SDL_Init(flags);
 }
 
 SDL_Surface* SDL_SetVideoMode(int width, int height, int bpp, Uint32 flags) {
     REAL(SDL_Surface*, SDL_SetVideoMode, int, int, int, Uint32);
-    return refused("SDL_SetVideoMode") ? NULL : real_SDL_SetVideoMode(width, height, bpp, flags);
+    return refused("SDL_SetVideoMode", 0) ? NULL : real_SDL_SetVideoMode(width, height, bpp, flags);
 }
 
 int SDL_ShowCursor(int toggle) {
@@ -179,23 +164,23 @@ int SDL_ShowCursor(int toggle) {
 
 int TTF_Init(void) {
     REAL(int, TTF_Init, void);
-    return refused("TTF_Init") ? -1 : real_TTF_Init();
+    return refused("TTF_Init", 0) ? -1 : real_TTF_Init();
 }
 
 int Mix_OpenAudio(int rate, Uint16 format, int channels, int chunk) {
     REAL(int, Mix_OpenAudio, int, Uint16, int, int);
     log_line("audio %d 0x%04X %d %d", rate, format, channels, chunk);
-    return refused("Mix_OpenAudio") ? -1 : real_Mix_OpenAudio(rate, format, channels, chunk);
+    return refused("Mix_OpenAudio", 0) ? -1 : real_Mix_OpenAudio(rate, format, channels, chunk);
 }
 
 void* Mix_LoadMUS(const char* file) {
     REAL(void*, Mix_LoadMUS, const char*);
-    return refused("Mix_LoadMUS") ? NULL : real_Mix_LoadMUS(file);
+    return refused("Mix_LoadMUS", 0) ? NULL : real_Mix_LoadMUS(file);
 }
 
 int Mix_PlayMusic(void* music, int loops) {
     REAL(int, Mix_PlayMusic, void*, int);
-    return refused("Mix_PlayMusic") ? -1 : real_Mix_PlayMusic(music, loops);
+    return refused("Mix_PlayMusic", 0) ? -1 : real_Mix_PlayMusic(music, loops);
 }
 
 void SDL_Delay(Uint32 ms) {
