@@ -31,7 +31,7 @@ class StartUp(unittest.TestCase):
         ("no display and no audio device", (), {**NO_DISPLAY, **NO_DEVICE}, 1, "",
          exactly(DISPLAY_FAILED) + ANY),
         ("audio device refused", ("rahmen.png", "PC_Snowballs.ttf"),
-         {"FF_REFUSE": "Mix_OpenAudio"}, 2, exactly(f"Mix_OpenAudio: {REFUSED}\n"), ""),
+         {"FF_REFUSE": "Mix_OpenAudio,TTF_Init"}, 2, exactly(f"Mix_OpenAudio: {REFUSED}\n"), ""),
         ("no audio device", ("rahmen.png", "PC_Snowballs.ttf"), NO_DEVICE, 2,
          f"Mix_OpenAudio: {ANY}\n", ""),
         ("font engine refused", ("rahmen.png",), {"FF_REFUSE": "TTF_Init"}, 1, "", ""),
