@@ -244,7 +244,7 @@ class Timeline:
                 if hit in BELL_HITS:
                     smp, vol, note = BELL_HITS[hit]
                     if self.rows[start + b * br + i][CH_BELLS].sample:
-                        raise ScoreError("[%s] bells and echo meet in bar %d" % (sec.name, b + 1))
+                        raise ScoreError("line %d: [%s] bells and echo meet in bar %d" % (sec.line, sec.name, b + 1))
                     self.strike(start + b * br + i, CH_BELLS, smp, note, vol)
                     self.clear_after(start + b * br + i, CH_BELLS)
         for row, chord, _ in timed(sec.bars["chords"], br):
