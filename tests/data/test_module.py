@@ -82,7 +82,7 @@ class CommittedModule(unittest.TestCase):
             pcm = render_sdl.render(str(MODULE), tmp + "/x.raw", loops=2)
         cls.pcm = np.frombuffer(pcm, dtype=np.int16).reshape(-1, 2).astype(float) / 32768
 
-    def test_players_agree_on_length_channels_and_headroom(self):
+    def test_players_agree_on_the_length_and_it_does_not_clip(self):
         out = subprocess.run(["openmpt123", "--info", str(MODULE)], capture_output=True, text=True).stdout
         mins, secs = re.search(r"Duration\.*: (\d+):([\d.]+)", out).groups()
         xmp = subprocess.run(["xmp", "--load-only", str(MODULE)], capture_output=True, text=True).stderr

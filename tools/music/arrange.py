@@ -106,7 +106,7 @@ def parse_bar(part, text, bar_rows, voice_base):
         elif part == "chords":
             events.append((row, parse_chord(what)))
         else:
-            events.append((row, tracker_note(parse_pitch(what), voice_base, part)))
+            events.append((row, tracker_note(parse_pitch(what), voice_base, "%s note %s" % (part, what))))
         row += parse_length(length)
     if row != bar_rows:
         raise ScoreError("%s bar %r lasts %d sixteenths, not %d" % (part, text, row, bar_rows))
@@ -121,10 +121,10 @@ def parse_bells(text, bar_rows):
     return [pattern] * count
 
 
-def tracker_note(midi, base, part):
+def tracker_note(midi, base, what):
     idx = midi - base
     if not 0 <= idx < len(modwriter.PERIODS):
-        raise ScoreError("%s note %d is outside the tracker's three octaves" % (part, midi))
+        raise ScoreError("%s is outside the tracker's three octaves" % what)
     return idx
 
 
