@@ -1,6 +1,5 @@
-"""Checks the MOD writer's byte layout and that data/xmas.mod loads alike in every player."""
+"""Checks the MOD writer's and the score's refusals, and that xmas.mod loops seamlessly, in tune and uncut."""
 
-import os
 import re
 import struct
 import subprocess
@@ -8,144 +7,121 @@ import tempfile
 import unittest
 from pathlib import Path
 
-ROOT = Path(__file__).resolve().parents[2]
-MODULE = ROOT / "data" / "xmas.mod"
-import arrange
+import numpy as np
+
+import make_module
 import modwriter as mw
 import render_sdl
+from harness import DATA
 from modwriter import Cell, Module, ModuleError, Sample
 
+MODULE = DATA / "xmas.mod"
 HEADER = 1084  # title, 31 sample headers, song length, restart byte, 128 orders, "M.K."
+RATE = 44100
 
 
 def read_mod(data):
-    """Independent reader: song length, orders, samples, cells as (sample, period, effect, param)."""
-    length, orders = data[950], list(data[952:1080])
-    count = max(orders[:length]) + 1
-    cells = []  # pattern by pattern, row by row, channel by channel
-    for o in range(HEADER, HEADER + count * 1024, 4):
-        b0, b1, b2, b3 = data[o:o + 4]
-        cells.append(((b0 & 0xF0) | b2 >> 4, (b0 & 0x0F) << 8 | b1, b2 & 0x0F, b3))
-    samples, pos = [], HEADER + count * 1024
+    """Independent reader: the samples as (data, loop start, loop length), every note struck as
+    (seconds, channel, sample, period) in playing order, and the song's length in seconds."""
+    orders, samples = data[952:952 + data[950]], []
+    pos = HEADER + (max(orders) + 1) * 1024
     for i in range(31):
         words, rep, replen = struct.unpack(">H2xHH", data[42 + 30 * i:50 + 30 * i])
-        samples.append(dict(data=data[pos:pos + words * 2], loop=(rep * 2, replen * 2)))
+        samples.append((data[pos:pos + words * 2], rep * 2, replen * 2 if replen > 1 else 0))
         pos += words * 2
-    return dict(length=length, orders=orders, cells=cells, samples=samples, end=pos)
+    t, speed, tempo, start, notes = 0.0, 6, 125, 0, []
+    for o in orders:
+        for row in range(start, 64):
+            cells = [(b0 & 0xF0 | b2 >> 4, (b0 & 15) << 8 | b1, b2 & 15, b3) for b0, b1, b2, b3
+                     in struct.iter_unpack("4B", data[HEADER + o * 1024 + row * 16:][:16])]
+            notes += [(t, c, smp, period) for c, (smp, period, _, _) in enumerate(cells) if smp and period]
+            for _, _, fx, p in cells:
+                speed, tempo = (p, tempo) if fx == 0xF and p < 32 else (speed, p if fx == 0xF else tempo)
+            t += 2.5 * speed / tempo
+            start = next(((p >> 4) * 10 + (p & 15) for _, _, fx, p in cells if fx == 0xD), None)
+            if start is not None:
+                break
+        start = start or 0
+    return samples, notes, t
 
 
 class Writer(unittest.TestCase):
-    def test_byte_layout(self):
-        pat0 = mw.empty_pattern()
-        pat0[0][0], pat0[0][1] = Cell(1, 856, 0xF, 0x06), Cell(2, 113, 0xF, 0x7D)
-        pat0[5][3] = Cell(0x12, 428, 0xC, 0x40)  # sample 18 needs the high nibble
-        samples = [Sample("bell", b"\0\0" + bytes(range(1, 31)), volume=48),
-                   Sample("pad", b"\0\0" + bytes(62), volume=20, loop_start=8, loop_length=40)]
-        samples += [Sample("s%d" % n, b"\0\0\0\0") for n in range(3, 19)]
-        data = Module("tiny", samples, [pat0, mw.empty_pattern()], [0, 1, 0]).to_bytes()
-        layout = [  # offset, bytes the writer must put there
-            (0, b"tiny" + bytes(16)),
-            (20, b"bell".ljust(22, b"\0") + bytes((0, 16, 0, 48, 0, 0, 0, 1))),  # no loop: 0, 1 word
-            (50, b"pad".ljust(22, b"\0") + bytes((0, 32, 0, 20, 0, 4, 0, 20))),  # loop in words
-            (20 + 18 * 30, bytes(22) + bytes((0, 0, 0, 0, 0, 0, 0, 1))),  # unused slot
-            (950, bytes((3, 0x7F, 0, 1, 0)) + bytes(125) + b"M.K."),
-            (HEADER, b"\x03\x58\x1F\x06\x00\x71\x2F\x7D"),
-            (HEADER + 5 * 16 + 12, b"\x11\xAC\x2C\x40"),
-            (HEADER + 2048, b"\0\0" + bytes(range(1, 31)) + b"\0\0" + bytes(62)),
-        ]
-        for offset, expected in layout:
-            with self.subTest(offset=offset):
-                self.assertEqual(data[offset:offset + len(expected)], expected)
-        parsed = read_mod(data)  # the reader the committed module is checked with
-        self.assertEqual((parsed["cells"][5 * 4 + 3], parsed["samples"][1]["loop"], parsed["end"], len(data)),
-                         ((0x12, 428, 0xC, 0x40), (8, 40), HEADER + 2048 + 160, HEADER + 2048 + 160))
-
-    def test_periods_are_three_equal_tempered_octaves_from_c1(self):
-        # ProTracker's table is 856 / 2^(n/12) off by at most 1.41; a wrong digit lands further out
-        for n, p in enumerate(mw.PERIODS):
-            self.assertLess(abs(p - 856 / 2 ** (n / 12)), 1.5, "note %d: %d" % (n, p))
-
     def test_refuses_what_players_disagree_on(self):
         def module(cell=Cell(), data=b"\0\0" + bytes(30), **loop):  # cell fills the one pattern
             return Module("t", [Sample("x", data, **loop)], [[[cell] * 4] * 64], [0])
         module(Cell(1, 428, 0xF, 0x1F), loop_start=8, loop_length=24).to_bytes()  # the edge is fine
-        cases = {
-            "period off the table": module(Cell(1, 430)),
-            "F00": module(Cell(0, 0, 0xF, 0x00)),
-            "F20": module(Cell(0, 0, 0xF, 0x20)),
-            "no leading zeros": module(data=b"\0\1" + bytes(30)),
-            "loop past the end": module(loop_start=8, loop_length=26),
-        }
-        for why, mod in cases.items():
+        for why, mod in {"period off the table": module(Cell(1, 430)), "F00": module(Cell(0, 0, 0xF, 0x00)),
+                         "F20": module(Cell(0, 0, 0xF, 0x20)), "no leading zeros": module(data=b"\0\1" + bytes(30)),
+                         "loop past the end": module(loop_start=8, loop_length=26)}.items():
             with self.subTest(why):
                 self.assertRaises(ModuleError, mod.to_bytes)
 
 
 class Score(unittest.TestCase):
-    GOOD = ("[a]\nmeter 3/4\ntempo 96\nvolume melody 40\n"
-            "melody | f4:8. f4:16 f4:4. g4:8 |\nchords | F:2. |\nbass | f2:2. |\nbells | S...t...t... |\n"
-            "[end]\ntempo 120\nmelody | a4:2. |\nchords | C7:2. |\nbass | c2:2. |\nbells | ............ |\n")
+    GOOD = ["[a]", "meter 3/4", "tempo 96", "melody | f4:8. f4:16 f4:4. g4:8 |", "chords | F:2. |",
+            "bass | f2:2. |", "bells | S...t...t... |", "volume bass 40"]
 
-    def test_lays_out_notes_tempi_and_the_closing_break(self):
-        pats = arrange.build_patterns(arrange.parse_score(self.GOOD), dict.fromkeys(range(1, 8), 64))[0]
-        melody = [(p, r, mw.PERIODS.index(c.period), c.effect, c.param)
-                  for p in range(2) for r in range(64) for c in [pats[p][r][0]] if c.period]
-        # written F4 is the celesta's F-2 (note 17) at the section's volume 40; the closing
-        # section ends the last pattern, reached by a break from the first section's last row
-        self.assertEqual(melody, [(0, 0, 17, 0xC, 40), (0, 3, 17, 0xC, 40), (0, 4, 17, 0xC, 40),
-                                  (0, 10, 19, 0xC, 40), (1, 52, 21, 0, 0)])
-        effects = {(p, r, c.effect, c.param) for p in range(2) for r in range(64) for c in pats[p][r]
-                   if c.effect in (0xD, 0xF)}
-        self.assertEqual(effects, {(0, 0, 0xF, 6), (0, 0, 0xF, 96), (0, 11, 0xD, 0x52), (1, 52, 0xF, 120)})
+    def test_bad_values_are_score_errors_naming_their_line(self):
+        for line, bad in ((3, "tempo 32"), (3, "tempo 256"), (3, "tempo fast"), (2, "meter 3-4"), (4, "melody | h4:2. |"),
+                          (4, "melody | f4:3 |"), (4, "melody | f4:2 |"), (5, "chords | Q:2. |"), (7, "bells | S.x |"),
+                          (8, "volume bass 65"), (7, "bells | S...t...t...*x |")):
+            text = self.GOOD[:line - 1] + [bad] + self.GOOD[line:]
+            with self.subTest(bad), tempfile.NamedTemporaryFile("w") as score, tempfile.NamedTemporaryFile() as old:
+                score.write("\n".join(text)), score.flush(), old.write(b"old"), old.flush()
+                err = subprocess.run(["/usr/bin/python3", make_module.__file__, old.name, score.name],
+                                     stderr=subprocess.PIPE, text=True).stderr
+                self.assertRegex(err, r"line %d: " % line)
+                self.assertEqual(Path(old.name).read_bytes(), b"old", "written in spite of the error")
 
 
 class CommittedModule(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
-        cls.data = MODULE.read_bytes()
-        cls.mod = read_mod(cls.data)
+        cls.samples, cls.notes, cls.seconds = read_mod(MODULE.read_bytes())
+        with tempfile.TemporaryDirectory() as tmp:  # three plays, as SDL_mixer repeats it for the show
+            pcm = render_sdl.render(str(MODULE), tmp + "/x.raw", loops=2)
+        cls.pcm = np.frombuffer(pcm, dtype=np.int16).reshape(-1, 2).astype(float) / 32768
 
-    def test_layout_samples_and_cells(self):
-        m = self.mod
-        self.assertEqual((self.data[951], self.data[1080:1084]), (0x7F, b"M.K."))
-        self.assertEqual(m["orders"][m["length"]:], [0] * (128 - m["length"]))
-        self.assertEqual(m["end"], len(self.data), "sample data misplaced")
-        for i, s in enumerate(m["samples"]):
-            if s["data"]:
-                with self.subTest(sample=i + 1):
-                    self.assertEqual(s["data"][:2], b"\0\0")
-                    self.assertLessEqual(len(s["data"]), 65534)
-                    self.assertLessEqual(sum(s["loop"]), len(s["data"]))
-        cells = m["cells"]
-        self.assertEqual({c[1] for c in cells} - set(mw.PERIODS) - {0}, set(), "periods off the table")
-        self.assertEqual({c[2:] for c in cells} & {(0xF, 0x00), (0xF, 0x20)}, set())
-        self.assertNotIn(0xB, {c[2] for c in cells}, "position jump")
-        # the show restarts the module when it ends: every channel is at volume 0 by then
-        last_row = m["orders"][m["length"] - 1] * 256 + 63 * 4
-        self.assertEqual([c[2:] for c in cells[last_row:last_row + 4]], [(0xC, 0)] * 4)
+    def test_players_agree_on_the_length_and_it_does_not_clip(self):
+        out = subprocess.run(["openmpt123", "--info", str(MODULE)], capture_output=True, text=True).stdout
+        mins, secs = re.search(r"Duration\.*: (\d+):([\d.]+)", out).groups()
+        xmp = subprocess.run(["xmp", "--load-only", str(MODULE)], capture_output=True, text=True).stderr
+        xmins, xsecs = re.search(r"Duration\s*: (\d+)min(\d+)s", xmp).groups()  # whole seconds
+        lengths = [int(mins) * 60 + float(secs), int(xmins) * 60 + int(xsecs), len(self.pcm) / 3 / RATE, self.seconds]
+        self.assertTrue(150 <= lengths[0] <= 210, lengths)
+        self.assertLess(max(lengths) / min(lengths), 1.02, lengths)
+        self.assertLess(np.abs(self.pcm).max(), 10 ** (-1 / 20), "peak above -1 dBFS")
 
-    def player(self, cmd, duration, channels):
-        # (seconds, channels) as the player prints them; xmp prints whole seconds
-        out = subprocess.run(cmd + [str(MODULE)], stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
-                             text=True, timeout=60).stdout
-        found = [re.search(pattern, out) for pattern in (duration, channels)]
-        self.assertTrue(all(found), out)
-        mins, secs = (float(g or 0) for g in found[0].groups())
-        return mins * 60 + secs, int(found[1].group(1))
+    def test_restart_is_seamless(self):
+        mono = self.pcm.mean(axis=1)
+        restart = len(mono) // 3
+        def db(x): return 10 * np.log10(np.mean(x ** 2) + 1e-20)  # noqa: E704
+        around = mono[restart - 2 * RATE:restart + 2 * RATE]
+        quietest = min(db(around[i:i + RATE // 20]) for i in range(0, len(around) - RATE // 20, RATE // 200))
+        self.assertGreater(quietest, -40)
+        self.assertLess(abs(db(mono[restart - 3 * RATE:restart]) - db(mono[restart:restart + 3 * RATE])), 6)
 
-    def test_players_agree(self):
-        """openmpt123, xmp and the show's SDL_mixer: 4 channels, one length, no clipping, a silent tail."""
-        mpt = self.player(["openmpt123", "--info"], r"Duration\.*: (\d+):([\d.]+)", r"Channels\.*: (\d+)")
-        xmp = self.player(["xmp", "--load-only"], r"Duration\s*: (?:(\d+)min)?(\d+)s", r"Channels\s*: (\d+)")
-        with tempfile.TemporaryDirectory() as tmp:
-            pcm = render_sdl.render(str(MODULE), os.path.join(tmp, "x.raw"))
-        self.assertEqual((mpt[1], xmp[1]), (4, 4))
-        self.assertTrue(60 <= mpt[0] <= 180, mpt)
-        for player, secs in (("xmp", xmp[0]), ("SDL_mixer", len(pcm) / 2 / 44100)):
-            self.assertLess(abs(secs - mpt[0]) / mpt[0], 0.02, (player, secs, mpt[0]))
-        self.assertLess(max(max(pcm), -min(pcm)), 32767 * 10 ** (-1 / 20), "peak above -1 dBFS")
-        # the last tenth of a second is silent, so the show's restart cannot click
-        self.assertLess(max(abs(v) for v in pcm[-2 * 4410:]), 64)
+    def test_no_note_outlasts_an_unlooped_sample(self):
+        # the instruments of melody, pad and bass hold their notes; bells are struck and die away
+        sustained = {smp for _, c, smp, _ in self.notes if c < 3}
+        ends = {}
+        for t, c, smp, period in reversed(self.notes):
+            data, _, loop = self.samples[smp - 1]
+            sounds = len(data) / (mw.CLOCK_RATE / period) if not loop else float("inf")
+            with self.subTest(at=round(t, 2), channel=c):
+                self.assertFalse(smp in sustained and ends.get(c, self.seconds) - t > sounds)
+            ends[c] = t
+
+    def test_pad_chords_are_equal_tempered(self):
+        for smp in sorted({smp for _, c, smp, _ in self.notes if c == 1}):
+            data, start, length = self.samples[smp - 1]
+            loop = np.frombuffer(data[start:start + length], dtype=np.int8)
+            spectrum = np.abs(np.fft.rfft(loop))  # the loop holds whole cycles: every tone on a bin
+            # each strong bin is one of the first four harmonics of a tone; 32 samples a cycle of the root
+            bins = np.nonzero(spectrum > spectrum.max() / 100)[0]
+            cents = 1200 * (np.log2(bins * 32 / length)[:, None] - np.log2([1, 2, 3, 4]))
+            with self.subTest(sample=smp):
+                self.assertLess(np.abs(cents - 100 * np.round(cents / 100)).min(axis=1).max(), 2.0)
 
 
 if __name__ == "__main__":

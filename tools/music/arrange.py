@@ -3,15 +3,21 @@
 import re
 
 import modwriter
-from modwriter import Cell, ModuleError
+from modwriter import (Cell, ModuleError, FX_VOLUME_SLIDE, FX_SET_VOLUME, FX_PATTERN_BREAK, FX_EXTENDED,
+                       FX_SPEED, EXT_FINE_VOLUME_DOWN, SPEED_LIMIT)
 
-# Amiga panning puts channels 1 and 4 left, 2 and 3 right: melody and bells against pad and bass.
+# Amiga panning puts channels 1 and 4 left, 2 and 3 right: melody and bells (or the echo)
+# against pad and bass.
 CH_MELODY, CH_PAD, CH_BASS, CH_BELLS = 0, 1, 2, 3
 SPEED = 6  # ticks per row; a row is a sixteenth, so the tempo byte is the quarter-note BPM
-PAD_DIP = 0x0A  # volume slide on the row before a chord change, so the pad restarts from near silence
+TEMPO_RANGE = (SPEED_LIMIT + 1, 255)
 # The celesta is damped on the row before its next note, as the instrument's dampers would:
 # cutting a ringing note mid-wave clicks. A sixteenth only gets a light touch.
 MELODY_DAMP, MELODY_DAMP_SHORT = 0x0B, 0x04
+# Celesta and bass samples sustain in a loop; from a note's fifth row on it decays a step a row
+# as a struck bar does, and a rest lets it die away within a few rows.
+DECAY_AFTER, DECAY_STEP = 4, 1
+RELEASE, RELEASE_ROWS = 0x04, 4  # 20 a row: silent within four rows from any volume
 
 # Written pitch (MIDI number) that lands on tracker note C-1 for each part.
 MELODY_BASE = 48  # celesta C4 -> C-2, sounding C5
@@ -20,37 +26,49 @@ PAD_BASE = 48  # pad roots D3..C#4 -> D-1..C#2
 PAD_LOWEST_ROOT = 50
 
 PITCH_CLASSES = {"c": 0, "d": 2, "e": 4, "f": 5, "g": 7, "a": 9, "b": 11}
+ACCIDENTALS = {None: 0, "#": 1, "b": -1}
 NOTE_RE = re.compile(r"^([a-g])(#|b)?(\d)$")
-CHORD_RE = re.compile(r"^([A-G])(#|b)?(m|7)?$")
+CHORD_RE = re.compile(r"^([a-g])(#|b)?(m|7)?$", re.IGNORECASE)
 CHORD_KIND = {None: "maj", "m": "min", "7": "7"}
-PARTS = ("melody", "chords", "bass", "bells")
+LENGTHS = {"1": 16, "2": 8, "4": 4, "8": 2, "16": 1}
+# Melody and echo are celesta lines: the echo shares the bells' channel where the bells rest.
+LINES = ("melody", "echo", "bass")
+PARTS = LINES + ("chords", "bells")
+VOLUME_PARTS = LINES + ("chords",)
 
 # Sample numbers (1-based, in the order make_module builds them).
 SMP_CELESTA, SMP_PAD_MAJ, SMP_PAD_MIN, SMP_PAD_7, SMP_BASS, SMP_SHAKE, SMP_TAP = range(1, 8)
 PAD_SAMPLE = {"maj": SMP_PAD_MAJ, "min": SMP_PAD_MIN, "7": SMP_PAD_7}
 # (sample, volume, tracker note): soft hits a semitone lower, as a strap of bells never rings twice alike.
 BELL_HITS = {"S": (SMP_SHAKE, 56, 33), "s": (SMP_SHAKE, 32, 32), "T": (SMP_TAP, 42, 33), "t": (SMP_TAP, 26, 32)}
+ECHO_VOLUME = 30  # the echo answers the melody from further back, unless a section says otherwise
+# (channel, sample, written pitch of tracker note C-1) of each pitched line.
+LINE_VOICES = {"melody": (CH_MELODY, SMP_CELESTA, MELODY_BASE), "echo": (CH_BELLS, SMP_CELESTA, MELODY_BASE),
+               "bass": (CH_BASS, SMP_BASS, BASS_BASE)}
 
 
 class ScoreError(ValueError):
     pass
 
 
+def pitch_class(letter, accidental):
+    """Semitones above C of a note name such as "b" with accidental "b" (B-flat)."""
+    return PITCH_CLASSES[letter.lower()] + ACCIDENTALS[accidental]
+
+
 def parse_pitch(text):
     m = NOTE_RE.match(text)
     if not m:
         raise ScoreError("bad pitch %r" % text)
-    pc = PITCH_CLASSES[m.group(1)] + {None: 0, "#": 1, "b": -1}[m.group(2)]
-    return 12 * (int(m.group(3)) + 1) + pc
+    return 12 * (int(m.group(3)) + 1) + pitch_class(m.group(1), m.group(2))
 
 
 def parse_length(text):
     """Sixteenths in a note length such as 4, 8. or 2."""
     dotted = text.endswith(".")
-    base = text.rstrip(".")
-    if base not in ("1", "2", "4", "8", "16"):
+    rows = LENGTHS.get(text[:-1] if dotted else text)
+    if rows is None:
         raise ScoreError("bad length %r" % text)
-    rows = 16 // int(base)
     if dotted:
         if rows % 2:
             raise ScoreError("a dotted sixteenth does not fit the row grid")
@@ -58,12 +76,64 @@ def parse_length(text):
     return rows
 
 
+def parse_chord(symbol):
+    """(pad sample, tracker note) of a chord symbol such as Bb, Dm or C7."""
+    m = CHORD_RE.match(symbol)
+    if not m or not symbol[0].isupper():
+        raise ScoreError("bad chord %r" % symbol)
+    root = PAD_BASE + pitch_class(m.group(1), m.group(2)) % 12
+    if root < PAD_LOWEST_ROOT:
+        root += 12
+    return PAD_SAMPLE[CHORD_KIND[m.group(3)]], root - PAD_BASE
+
+
+def number(text, low, high, what):
+    if not text.strip().isdigit() or not low <= int(text) <= high:
+        raise ScoreError("%s must be a whole number from %d to %d, not %r" % (what, low, high, text.strip()))
+    return int(text)
+
+
+def parse_bar(part, text, bar_rows, voice_base):
+    """One bar of a part as (row, what) events: MIDI pitch, (sample, note) of a chord, or None for
+    a rest; a final (bar_rows, None) marks where the bar ends."""
+    events, row = [], 0
+    for tok in text.split():
+        what, colon, length = tok.partition(":")
+        if not colon:
+            raise ScoreError("%s note %r needs a length after a colon" % (part, tok))
+        if what == "r":
+            events.append((row, None))
+        elif part == "chords":
+            events.append((row, parse_chord(what)))
+        else:
+            events.append((row, tracker_note(parse_pitch(what), voice_base, "%s note %s" % (part, what))))
+        row += parse_length(length)
+    if row != bar_rows:
+        raise ScoreError("%s bar %r lasts %d sixteenths, not %d" % (part, text, row, bar_rows))
+    return events
+
+
+def parse_bells(text, bar_rows):
+    pattern, star, times = text.partition("*")
+    count = number(times, 1, 64, "a bells repeat") if star else 1
+    if len(pattern) != bar_rows or set(pattern) - set(BELL_HITS) - {"."}:
+        raise ScoreError("bells bar %r is not %d of S s T t ." % (pattern, bar_rows))
+    return [pattern] * count
+
+
+def tracker_note(midi, base, what):
+    idx = midi - base
+    if not 0 <= idx < len(modwriter.PERIODS):
+        raise ScoreError("%s is outside the tracker's three octaves" % what)
+    return idx
+
+
 class Section:
-    def __init__(self, name, meter, tempo):
+    def __init__(self, name, meter, tempo, line):
         self.name = name
         self.meter = meter
         self.tempo = tempo
-        self.fade = False
+        self.line = line
         self.volume = {}  # part -> channel volume for this section's notes
         self.bars = {p: [] for p in PARTS}
 
@@ -76,97 +146,77 @@ class Section:
     def rows(self):
         return self.bar_rows * len(self.bars["melody"])
 
+    def read(self, word, rest):
+        """Takes one score line's word and the text after it."""
+        if word == "meter":
+            num, slash, den = rest.partition("/")
+            if not slash:
+                raise ScoreError("meter needs the form 3/4")
+            self.meter = (number(num, 1, 16, "the meter's beats"), number(den, 1, 16, "the meter's note"))
+            if den.strip() not in ("2", "4", "8", "16") or 16 * self.meter[0] % self.meter[1]:
+                raise ScoreError("meter %s does not fill whole sixteenths" % rest.strip())
+        elif word == "tempo":
+            self.tempo = number(rest, TEMPO_RANGE[0], TEMPO_RANGE[1], "tempo")
+        elif word == "volume":
+            part, _, vol = rest.strip().partition(" ")
+            if part not in VOLUME_PARTS:
+                raise ScoreError("volume needs one of %s" % ", ".join(VOLUME_PARTS))
+            self.volume[part] = number(vol, 0, 64, "volume")
+        elif word in PARTS:
+            if self.meter is None:
+                raise ScoreError("[%s] needs a meter before its parts" % self.name)
+            for bar in filter(None, (b.strip() for b in rest.split("|"))):
+                if word == "bells":
+                    self.bars[word].extend(parse_bells(bar, self.bar_rows))
+                else:
+                    base = LINE_VOICES[word][2] if word in LINES else None
+                    self.bars[word].append(parse_bar(word, bar, self.bar_rows, base))
+        else:
+            raise ScoreError("unknown word %r" % word)
+
+    def check(self):
+        if self.tempo is None or self.meter is None:
+            raise ScoreError("[%s] needs a meter and a tempo" % self.name)
+        counts = {p: len(self.bars[p]) for p in PARTS if self.bars[p] or p != "echo"}
+        if len(set(counts.values())) != 1:
+            raise ScoreError("[%s] parts have different bar counts: %s" % (self.name, counts))
+
 
 def parse_score(text):
     sections = []
     meter, tempo = None, None
     for lineno, raw in enumerate(text.splitlines(), 1):
         line = raw.split("#", 1)[0].strip()
-        if not line:
-            continue
-        where = "line %d" % lineno
-        if line.startswith("[") and line.endswith("]"):
-            sections.append(Section(line[1:-1], meter, tempo))
-            continue
-        if not sections:
-            raise ScoreError("%s: text before the first section" % where)
-        sec = sections[-1]
-        word, _, rest = line.partition(" ")
-        if word == "meter":
-            num, den = rest.strip().split("/")
-            sec.meter = meter = (int(num), int(den))
-        elif word == "tempo":
-            sec.tempo = tempo = int(rest)
-        elif word == "fade":
-            sec.fade = True
-        elif word == "volume":
-            part, vol = rest.split()
-            if part not in ("melody", "chords", "bass") or not 0 <= int(vol) <= 64:
-                raise ScoreError("%s: volume needs melody, chords or bass and 0..64" % where)
-            sec.volume[part] = int(vol)
-        elif word in PARTS:
-            for bar in rest.split("|"):
-                bar = bar.strip()
-                if not bar:
-                    continue
-                if word == "bells":
-                    pat, _, times = bar.partition("*")
-                    sec.bars[word].extend([pat] * (int(times) if times else 1))
-                else:
-                    sec.bars[word].append(bar.split())
-        else:
-            raise ScoreError("%s: unknown word %r" % (where, word))
+        try:
+            if not line:
+                continue
+            if line.startswith("[") and line.endswith("]"):
+                sections.append(Section(line[1:-1], meter, tempo, lineno))
+                continue
+            if not sections:
+                raise ScoreError("text before the first section")
+            word, _, rest = line.partition(" ")
+            sections[-1].read(word, rest)
+            meter, tempo = sections[-1].meter, sections[-1].tempo
+        except ScoreError as e:
+            raise ScoreError("line %d: %s" % (lineno, e)) from None
     for sec in sections:
-        check_section(sec)
+        try:
+            sec.check()
+        except ScoreError as e:
+            raise ScoreError("line %d: %s" % (sec.line, e)) from None
+    if not sections:
+        raise ScoreError("the score has no sections")
     return sections
 
 
-def check_section(sec):
-    if sec.meter is None or sec.tempo is None:
-        raise ScoreError("[%s] needs a meter and a tempo" % sec.name)
-    counts = {p: len(sec.bars[p]) for p in PARTS}
-    if len(set(counts.values())) != 1:
-        raise ScoreError("[%s] parts have different bar counts: %s" % (sec.name, counts))
-    for part in ("melody", "chords", "bass"):
-        for i, bar in enumerate(sec.bars[part], 1):
-            total = sum(parse_length(tok.split(":")[1]) for tok in bar)
-            if total != sec.bar_rows:
-                raise ScoreError("[%s] %s bar %d lasts %d sixteenths, not %d"
-                                 % (sec.name, part, i, total, sec.bar_rows))
-    for i, pat in enumerate(sec.bars["bells"], 1):
-        if len(pat) != sec.bar_rows or set(pat) - set(BELL_HITS) - {"."}:
-            raise ScoreError("[%s] bells bar %d is not %d of S s T t ." % (sec.name, i, sec.bar_rows))
-
-
-def note_events(bars, bar_rows):
-    """(row, token-before-colon) for each struck note or chord, rests dropped."""
+def timed(bars, bar_rows):
+    """(row, what, rows it lasts) for each event of a part, bar after bar."""
     out = []
-    row = 0
-    for bar in bars:
-        for tok in bar:
-            what, length = tok.split(":")
-            if what != "r":
-                out.append((row, what))
-            row += parse_length(length)
+    for b, bar in enumerate(bars):
+        for (row, what), (end, _) in zip(bar, bar[1:] + [(bar_rows, None)]):
+            out.append((b * bar_rows + row, what, end - row))
     return out
-
-
-def tracker_note(midi, base, part):
-    idx = midi - base
-    if not 0 <= idx < len(modwriter.PERIODS):
-        raise ScoreError("%s note %d is outside the tracker's three octaves" % (part, midi))
-    return idx
-
-
-def chord_cell(symbol):
-    m = CHORD_RE.match(symbol)
-    if not m:
-        raise ScoreError("bad chord %r" % symbol)
-    pc = (PITCH_CLASSES[m.group(1).lower()] + {None: 0, "#": 1, "b": -1}[m.group(2)]) % 12
-    root = PAD_BASE + pc
-    if root < PAD_LOWEST_ROOT:
-        root += 12
-    return PAD_SAMPLE[CHORD_KIND[m.group(3)]], tracker_note(root, PAD_BASE, "pad")
 
 
 class Timeline:
@@ -176,69 +226,69 @@ class Timeline:
         self.rows = []
         self.controls = []  # (row, effect, param)
         self.section_starts = []
-        self.volumes = default_volumes
+        self.volumes = dict(default_volumes)
         self.last_pad = None  # (sample, note, volume) of the chord the pad holds
-        self.last_melody = None  # row of the last celesta note
 
     def add_section(self, sec):
         start = len(self.rows)
         self.section_starts.append((sec.name, start))
         self.rows.extend([Cell() for _ in range(4)] for _ in range(sec.rows))
         br = sec.bar_rows
-
-        for row, tok in note_events(sec.bars["melody"], br):
-            g = start + row
-            if self.last_melody is not None and not self.rows[g - 1][CH_MELODY].has_effect():
-                damp = MELODY_DAMP_SHORT if self.last_melody == g - 1 else MELODY_DAMP
-                self.rows[g - 1][CH_MELODY].effect, self.rows[g - 1][CH_MELODY].param = 0xA, damp
-            self.strike(g, CH_MELODY, SMP_CELESTA, tracker_note(parse_pitch(tok), MELODY_BASE, "melody"),
-                        sec.volume.get("melody"))
-            self.last_melody = g
-        for row, tok in note_events(sec.bars["bass"], br):
-            self.strike(start + row, CH_BASS, SMP_BASS, tracker_note(parse_pitch(tok), BASS_BASE, "bass"),
-                        sec.volume.get("bass"))
+        for part in LINES:
+            ch, smp, _ = LINE_VOICES[part]
+            vol = sec.volume.get(part, ECHO_VOLUME if part == "echo" else None)
+            for row, note, rows in timed(sec.bars[part], br):
+                self.line_note(start + row, rows, ch, smp, note, vol, damped=part != "bass")
         for b, pat in enumerate(sec.bars["bells"]):
-            for i, ch in enumerate(pat):
-                if ch in BELL_HITS:
-                    smp, vol, note = BELL_HITS[ch]
+            for i, hit in enumerate(pat):
+                if hit in BELL_HITS:
+                    smp, vol, note = BELL_HITS[hit]
+                    if self.rows[start + b * br + i][CH_BELLS].sample:
+                        raise ScoreError("line %d: [%s] bells and echo meet in bar %d" % (sec.line, sec.name, b + 1))
                     self.strike(start + b * br + i, CH_BELLS, smp, note, vol)
-        for row, tok in note_events(sec.bars["chords"], br):
-            smp, note = chord_cell(tok)
-            vol = sec.volume.get("chords")
-            if self.last_pad == (smp, note, vol):
+                    self.clear_after(start + b * br + i, CH_BELLS)
+        for row, chord, _ in timed(sec.bars["chords"], br):
+            key = chord and chord + (sec.volume.get("chords"),)
+            if key is None or key == self.last_pad:
                 continue  # a held chord is not struck again
-            self.last_pad = (smp, note, vol)
-            g = start + row
-            if g > 0 and not self.rows[g - 1][CH_PAD].has_effect():
-                self.rows[g - 1][CH_PAD].effect, self.rows[g - 1][CH_PAD].param = 0xA, PAD_DIP
-            self.strike(g, CH_PAD, smp, note, vol)
+            self.last_pad = key
+            self.strike(start + row, CH_PAD, chord[0], chord[1], key[2])
 
-        if sec.fade:
-            self.fade_out(start, sec.rows)
+    def line_note(self, row, rows, ch, smp, note, vol, damped):
+        """A celesta or bass note (or rest, note None) lasting `rows` rows from `row`."""
+        if note is None:
+            for g in range(row, row + min(rows, RELEASE_ROWS)):
+                self.effect(g, ch, FX_VOLUME_SLIDE, RELEASE)
+            return
+        if damped and row > 0:
+            prev = self.rows[row - 1][ch]
+            if prev.sample and prev.effect == 0:  # a sixteenth before: only a light touch
+                self.effect(row - 1, ch, FX_VOLUME_SLIDE, MELODY_DAMP_SHORT)
+            else:
+                self.effect(row - 1, ch, FX_VOLUME_SLIDE, MELODY_DAMP, replace=True)
+        self.strike(row, ch, smp, note, vol)
+        for g in range(row + DECAY_AFTER, row + rows):
+            self.effect(g, ch, FX_EXTENDED, EXT_FINE_VOLUME_DOWN | DECAY_STEP)
+
+    def clear_after(self, row, ch):
+        """Drops the echo's volume effects after a bell hit, which would fade the bell."""
+        for cells in self.rows[row + 1:]:
+            if cells[ch].sample or not cells[ch].has_effect():
+                break
+            cells[ch].effect, cells[ch].param = 0, 0
+
+    def effect(self, row, ch, effect, param, replace=False):
+        """Puts an effect on a cell that has none (or, with replace, only a decay step)."""
+        cell = self.rows[row][ch]
+        if not cell.has_effect() or (replace and cell.effect == FX_EXTENDED):
+            cell.effect, cell.param = effect, param
 
     def strike(self, row, ch, smp, note, vol=None):
         cell = self.rows[row][ch]
         cell.sample, cell.period = smp, modwriter.period(note)
+        cell.effect, cell.param = 0, 0
         if vol is not None and vol != self.volumes[smp]:
-            cell.effect, cell.param = 0xC, vol
-
-    def fade_out(self, start, count):
-        """Sets every channel's volume row by row down to zero at the section's last row."""
-        current = [0, 0, 0, 0]
-        for ch in range(4):
-            for g in range(start, -1, -1):
-                c = self.rows[g][ch]
-                if c.sample:
-                    current[ch] = c.param if c.effect == 0xC else self.volumes[c.sample]
-                    break
-        for i in range(count):
-            g = start + i
-            f = (1.0 - (i + 1) / count) ** 1.5
-            for ch in range(4):
-                c = self.rows[g][ch]
-                if c.sample:
-                    current[ch] = c.param if c.effect == 0xC else self.volumes[c.sample]
-                c.effect, c.param = 0xC, int(round(current[ch] * f))
+            cell.effect, cell.param = FX_SET_VOLUME, vol
 
     def control(self, row, effect, param):
         self.controls.append((row, effect, param))
@@ -253,9 +303,9 @@ def build_patterns(sections, default_volumes):
         start = len(tl.rows)
         tl.add_section(sec)
         if start == 0:
-            tl.control(0, 0xF, SPEED)
+            tl.control(0, FX_SPEED, SPEED)
         if sec.tempo != tempo:
-            tl.control(start, 0xF, sec.tempo)
+            tl.control(start, FX_SPEED, sec.tempo)
             tempo = sec.tempo
 
     total = len(tl.rows)
@@ -269,7 +319,7 @@ def build_patterns(sections, default_volumes):
                 raise ScoreError("the closing section needs a section before it to break from")
             # the previous row breaks straight to row `skip` of the next pattern
             pos = (pos + modwriter.ROWS - 1) // modwriter.ROWS * modwriter.ROWS + skip
-            tl.control(g - 1, 0xD, (skip // 10) << 4 | (skip % 10))
+            tl.control(g - 1, FX_PATTERN_BREAK, (skip // 10) << 4 | (skip % 10))
         positions.append(pos)
         pos += 1
     if pos % modwriter.ROWS:
@@ -277,12 +327,12 @@ def build_patterns(sections, default_volumes):
 
     for row, effect, param in tl.controls:
         cells = tl.rows[row]
-        for ch in (CH_BASS, CH_PAD, CH_MELODY, CH_BELLS):
-            if not cells[ch].has_effect():
-                cells[ch].effect, cells[ch].param = effect, param
-                break
-        else:
+        # a decay step or a release may give way; a damp, a volume or another control may not
+        free = [ch for ch in (CH_PAD, CH_BASS, CH_MELODY, CH_BELLS) if not cells[ch].has_effect()]
+        free += [ch for ch in (CH_BASS, CH_MELODY, CH_BELLS) if cells[ch].effect == FX_EXTENDED]
+        if not free:
             raise ScoreError("no free effect slot at song row %d" % row)
+        cells[free[0]].effect, cells[free[0]].param = effect, param
 
     count = pos // modwriter.ROWS
     patterns = [modwriter.empty_pattern() for _ in range(count)]

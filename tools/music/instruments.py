@@ -30,17 +30,29 @@ def taper_end(values, count):
     return values
 
 
-def decaying_partials(partials, f0, n, attack_samples):
+def decaying_partials(partials, f0, n, attack_samples, loop=0):
     """Sums sine partials (frequency ratio, amplitude, decay time in seconds, phase in cycles),
-    each dying away on its own, under a short linear attack against clicks."""
+    each dying away on its own, under a short linear attack against clicks. The last `loop`
+    samples hold the whole-number partials at the level they reached, so a loop over them
+    (a whole number of cycles) sustains the tone without a step; the others have died by then."""
     out = []
+    hold = (n - loop) / C2_RATE
     for i in range(n):
         t = i / C2_RATE
         v = 0.0
         for ratio, amp, tau, ph in partials:
-            v += amp * math.exp(-t / tau) * math.sin(TWO_PI * (f0 * ratio * t + ph))
+            if i < n - loop:
+                v += amp * math.exp(-t / tau) * math.sin(TWO_PI * (f0 * ratio * t + ph))
+            elif ratio == int(ratio):
+                v += amp * math.exp(-hold / tau) * math.sin(TWO_PI * (f0 * ratio * t + ph))
         out.append(v * min(1.0, i / attack_samples))
     return out
+
+
+def looped(name, values, peak, volume, loop):
+    """A sample whose last `loop` values repeat; to_int8's two leading zeros move the loop by two."""
+    data = to_int8(values, peak)
+    return Sample(name, data, volume=volume, loop_start=len(values) - loop + 2, loop_length=loop)
 
 
 def celesta(seed=1101):
@@ -49,7 +61,8 @@ def celesta(seed=1101):
     rate = C2_RATE
     spc = 16
     f0 = rate / spc
-    n = int(1.5 * rate)
+    loop = spc * 32
+    n = int(1.2 * rate) // spc * spc + loop
     # (frequency ratio, amplitude, decay time in seconds)
     partials = [
         (1.0, 1.0, 0.95),
@@ -61,9 +74,8 @@ def celesta(seed=1101):
     ]
     phases = [rng.random() * 0.2 for _ in partials]
     out = decaying_partials([(ratio, amp, tau, ph) for (ratio, amp, tau), ph in
-                             zip(partials, phases)], f0, n, attack_samples=24.0)
-    taper_end(out, 600)
-    return Sample("celesta", to_int8(out, 120), volume=62)
+                             zip(partials, phases)], f0, n, attack_samples=24.0, loop=loop)
+    return looped("celesta", out, 120, 62, loop)
 
 
 def pluck_bass(seed=2202):
@@ -72,41 +84,44 @@ def pluck_bass(seed=2202):
     rate = C2_RATE
     spc = 64
     f0 = rate / spc
-    n = int(1.15 * rate)
+    loop = spc * 4
+    n = int(1.0 * rate) // spc * spc + loop
     harmonics = []
     for h in range(1, 13):
         # Plucked near one fifth of the string length: the 5th and 10th harmonics are weak.
         amp = abs(math.sin(math.pi * h * 0.2)) / h
         tau = 0.85 / (1.0 + 0.45 * (h - 1))
         harmonics.append((h, amp, tau, rng.random()))
-    out = decaying_partials(harmonics, f0, n, attack_samples=12.0)
-    taper_end(out, 500)
-    return Sample("pluck bass", to_int8(out, 120), volume=56)
+    out = decaying_partials(harmonics, f0, n, attack_samples=12.0, loop=loop)
+    return looped("pluck bass", out, 120, 56, loop)
 
 
-# Chord shapes for the pad as frequency ratios over the root; each list also gives the
-# number of root cycles in one loop, chosen so every tone (and its detuned twin) closes
-# the loop on a whole number of cycles and the loop point cannot click.
-PAD_CHORDS = {
-    "maj": ((1.0, 1.5, 2.0, 2.5), 256),
-    "min": ((1.0, 1.5, 2.0, 2.4), 260),
-    "7": ((1.0, 1.5, 16.0 / 9.0, 2.5), 252),
-}
+# Chord shapes for the pad in equal-tempered semitones over the root: root, fifth, octave and
+# the third (or seventh) above, so the melody's notes agree with every chord tone.
+PAD_CHORDS = {"maj": (0, 7, 12, 16), "min": (0, 7, 12, 15), "7": (0, 7, 10, 16)}
+PAD_SPC = 32  # samples a root cycle
+PAD_ATTACK = 48  # a few milliseconds: the new chord takes over at once, with no hole
+# Root cycles in a loop: the twins of a pair lie 1/798 of a cycle apart, about 1.1 cents either
+# side of the tone they straddle, and every other tone lands as close.
+PAD_ROOT_CYCLES = 798
+
+
+def pad_cycles(semitones, root_cycles):
+    """Whole cycles per loop for each chord tone, the lower of a chorus pair one cycle apart
+    whose two pitches straddle the equal-tempered one."""
+    centre = root_cycles + 0.5
+    return [int(round(centre * 2 ** (s / 12.0) - 0.5)) for s in semitones]
 
 
 def pad(kind, seed):
-    """Soft chorused organ pad holding a whole chord; 32 samples a root cycle, looped."""
+    """Soft chorused organ pad holding a whole chord; 32 samples a root cycle, looped. The loop
+    holds a whole number of cycles of every tone, so the loop point cannot click."""
     rng = random.Random(seed)
-    ratios, root_cycles = PAD_CHORDS[kind]
-    spc = 32
-    loop = spc * root_cycles
-    attack = 640
-    total = attack + loop
+    semitones = PAD_CHORDS[kind]
+    loop = PAD_SPC * PAD_ROOT_CYCLES + PAD_SPC // 2
+    total = PAD_ATTACK + loop
     voices = []
-    for k, ratio in enumerate(ratios):
-        cycles = root_cycles * ratio
-        assert abs(cycles - round(cycles)) < 1e-9
-        cycles = int(round(cycles))
+    for k, cycles in enumerate(pad_cycles(semitones, PAD_ROOT_CYCLES)):
         level = (1.0, 0.55, 0.6, 0.45)[k]
         for detune in (0, 1):
             # The twin runs one cycle ahead per loop: a slow, loop-safe chorus beat.
@@ -114,16 +129,16 @@ def pad(kind, seed):
                 voices.append((h * (cycles + detune), level * hamp, rng.random()))
     out = []
     for i in range(total):
-        x = (i - attack) / loop
+        x = (i - PAD_ATTACK) / loop
         v = 0.0
         for cyc, amp, ph in voices:
             v += amp * math.sin(TWO_PI * (cyc * x + ph))
-        if i < attack:
-            v *= 0.5 - 0.5 * math.cos(math.pi * i / attack)
+        if i < PAD_ATTACK:
+            v *= 0.5 - 0.5 * math.cos(math.pi * i / PAD_ATTACK)
         out.append(v)
     data = to_int8(out, 110)
     # to_int8 put two zero bytes in front, which moves the loop by two.
-    return Sample("pad " + kind, data, volume=50, loop_start=attack + 2, loop_length=loop)
+    return Sample("pad " + kind, data, volume=50, loop_start=PAD_ATTACK + 2, loop_length=loop)
 
 
 # Sleigh bells are built for tracker note A-3 so their jingle reaches above 10 kHz.

@@ -37,11 +37,16 @@ def build_module(score_path=os.path.join(HERE, "score.txt")):
 
 
 def main(argv):
-    if len(argv) != 2:
-        sys.stderr.write("usage: make_module.py OUT.mod\n")
+    """Writes the module only once it is whole: a bad score leaves the old file as it was."""
+    if len(argv) not in (2, 3):
+        sys.stderr.write("usage: make_module.py OUT.mod [SCORE]\n")
         return 2
-    module, seconds = build_module()
-    data = module.to_bytes()
+    try:
+        module, seconds = build_module(*argv[2:])
+        data = module.to_bytes()
+    except arrange.ScoreError as e:
+        sys.stderr.write("%s: %s\n" % (argv[2] if len(argv) > 2 else "score.txt", e))
+        return 1
     with open(argv[1], "wb") as f:
         f.write(data)
     sys.stderr.write("%s: %d bytes, %d patterns, %.1f s\n" % (argv[1], len(data), len(module.patterns), seconds))

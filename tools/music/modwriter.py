@@ -24,6 +24,16 @@ MAX_PATTERNS = 64
 MAX_ORDERS = 128
 RESTART_BYTE = 0x7F
 
+# The effect codes the arranger writes, in ProTracker's numbering.
+FX_VOLUME_SLIDE = 0xA  # param x0 raises, 0y lowers the volume by x or y on every tick but the first
+FX_POSITION_JUMP = 0xB
+FX_SET_VOLUME = 0xC
+FX_PATTERN_BREAK = 0xD  # param: the row to start the next pattern at, as two decimal digits
+FX_EXTENDED = 0xE
+FX_SPEED = 0xF  # param below 0x20: ticks per row; from 0x21 on: the tempo in beats a minute
+EXT_FINE_VOLUME_DOWN = 0xB0  # with FX_EXTENDED: lowers the volume by the low nibble, once a row
+SPEED_LIMIT = 0x20  # the F param that players read either way
+
 
 class ModuleError(ValueError):
     """A module that would load differently (or not at all) in some player."""
@@ -116,10 +126,10 @@ class Cell:
             raise ModuleError("period %d is not in the ProTracker table" % self.period)
         if not 0 <= self.effect <= 15 or not 0 <= self.param <= 255:
             raise ModuleError("effect %X%02X out of range" % (self.effect, self.param))
-        if self.effect == 0xF and self.param in (0x00, 0x20):
+        if self.effect == FX_SPEED and self.param in (0x00, SPEED_LIMIT):
             # F00 stops some players and F20 is read as speed 32 or as 32 BPM.
             raise ModuleError("effect F%02X is ambiguous between players" % self.param)
-        if self.effect == 0xB:
+        if self.effect == FX_POSITION_JUMP:
             raise ModuleError("position jumps are ignored by the show's player")
 
     def encode(self):

@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Plays a module once through SDL_mixer 1.2 into a raw file, as the show hears it (44.1 kHz, s16, stereo)."""
+"""Plays a module through SDL_mixer 1.2 into a raw file, as the show hears it (44.1 kHz, s16, stereo)."""
 
 import array
 import os
@@ -33,7 +33,7 @@ assert m, 'SDL_mixer could not load the module'
 mix.Mix_HookMusicFinished(done_cb)
 sdl.SDL_LockAudio()
 mix.Mix_SetPostMix(post_cb, None)
-mix.Mix_PlayMusic(ctypes.c_void_p(m), 0)
+mix.Mix_PlayMusic(ctypes.c_void_p(m), int(sys.argv[2]))
 sdl.SDL_UnlockAudio()
 while state['end'] is None:
     sdl.SDL_Delay(5)
@@ -47,13 +47,14 @@ print(state['end'])
 """ % CHUNK
 
 
-def render(mod_path, raw_path):
+def render(mod_path, raw_path, loops=0):
     """Renders into raw_path; returns the music as an array of interleaved 16-bit samples, from
     its first chunk to the end of the chunk in which it stopped (so up to 4096 frames long).
+    With loops, SDL_mixer starts the module again when it ends, as the show's endless loop does.
     The start is found as the chunk holding the first sound, which is right for modules that
     sound on their first row."""
     env = dict(os.environ, SDL_AUDIODRIVER="disk", SDL_DISKAUDIOFILE=raw_path, SDL_DISKAUDIODELAY="0")
-    out = subprocess.run([sys.executable, "-c", CHILD, mod_path], env=env, check=True,
+    out = subprocess.run([sys.executable, "-c", CHILD, mod_path, str(loops)], env=env, check=True,
                          stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True).stdout
     music_frames = int(out.split()[-1]) // 4
     pcm = array.array("h")

@@ -37,6 +37,28 @@ SILVER = ((96, 104, 118), (236, 240, 246))
 GREEN_BALL = ((10, 70, 40), (70, 180, 100))
 PURPLE = ((70, 16, 80), (170, 80, 190))
 
+WHITE = (255, 255, 255)
+SCREEN = (0, 0, 0)
+BORDER_RED, BORDER_GOLD = (120, 14, 26), (200, 158, 64)
+SHADOW = (70, 50, 30)  # cast by the decoration onto the card
+STAR_GLOW = (255, 236, 160)
+SNOW_SHADE, SNOW_LIT = (176, 198, 220), (252, 253, 255)
+FLAKE_BLUE, PRINTED_FLAKE = (120, 160, 200), (160, 192, 220)
+SPARKLE = (255, 250, 220)
+GOLD_WIRE, CAP_GOLD = (150, 110, 40), (196, 150, 56)
+CAP_RIB_LIT, CAP_RIB_SHADE = (232, 196, 110), (140, 98, 30)
+BAND_LIT, BAND_SHADE, DOT_GOLD = (250, 212, 110), (200, 150, 50), (255, 236, 170)
+STAR_LIT, STAR_SHADE, STAR_EDGE = (255, 222, 110), (222, 162, 36), (150, 100, 20)
+HOLLY_LEAF, HOLLY_VEIN, HOLLY_BERRY = (20, 90, 46), (90, 160, 90), (180, 16, 28)
+PINK_GLINT = (255, 150, 150)
+CONE_BODY, CONE_SCALE, CONE_EDGE = (92, 56, 30), (150, 98, 52), (70, 40, 20)
+BOW_LIT, BOW_RED, BOW_SHADE, BOW_DEEP = (246, 92, 96), (204, 28, 40), (140, 12, 26), (96, 6, 18)
+KNOT_LIT, KNOT_SHADE, KNOT_SHEEN = (236, 70, 76), (150, 14, 28), (255, 160, 160)
+BERRY_SHADE, BERRY_RED, BERRY_SHINE = (150, 10, 24), (206, 26, 38), (255, 190, 190)
+CHAIN_GOLD, CHAIN_SHINE = (176, 126, 34), (252, 220, 130)
+CORD_RED, CORD_GOLD = ((196, 26, 40), (240, 110, 110)), ((206, 160, 54), (255, 232, 160))
+BEAD_SHINE = (255, 250, 235)
+
 
 def sc(v):
     return v * S
@@ -93,12 +115,12 @@ def paint_border(img):
     w, h = sc(W), sc(H)
     mask = Image.new("L", img.size, 0)
     ImageDraw.Draw(mask).rounded_rectangle((0, 0, w - 1, h - 1), radius=sc(8), fill=255)
-    black = Image.new("RGB", img.size, (0, 0, 0))
+    black = Image.new("RGB", img.size, SCREEN)
     img.paste(Image.composite(img, black, mask))
     d = ImageDraw.Draw(img)
-    d.rounded_rectangle((0, 0, w - 1, h - 1), radius=sc(8), outline=(120, 14, 26), width=sc(3))
+    d.rounded_rectangle((0, 0, w - 1, h - 1), radius=sc(8), outline=BORDER_RED, width=sc(3))
     d.rounded_rectangle((sc(3), sc(3), w - 1 - sc(3), h - 1 - sc(3)), radius=sc(5),
-                        outline=(200, 158, 64), width=sc(1))
+                        outline=BORDER_GOLD, width=sc(1))
 
 
 # ---------------------------------------------------------------- fir
@@ -159,7 +181,7 @@ def fir_branch(d, rng, x, y, ang, length, needle, snow=0.0, depth=0):
                 if ny > 0:
                     nx, ny = -nx, -ny  # the normal that points up on screen
                 cx, cy = px + nx * 1.2, py + ny * 1.2
-                d.ellipse(pts([(cx - r, cy - r * 0.55 + 0.7), (cx + r, cy + r * 0.55 + 0.7)]), fill=(176, 198, 220))
+                d.ellipse(pts([(cx - r, cy - r * 0.55 + 0.7), (cx + r, cy + r * 0.55 + 0.7)]), fill=SNOW_SHADE)
             for i in range(i0, i0 + run):
                 px, py, a = path[i]
                 t = (i - i0) / max(run - 1, 1)
@@ -168,7 +190,7 @@ def fir_branch(d, rng, x, y, ang, length, needle, snow=0.0, depth=0):
                 if ny > 0:
                     nx, ny = -nx, -ny
                 cx, cy = px + nx * 1.2, py + ny * 1.2
-                d.ellipse(pts([(cx - r, cy - r * 0.65), (cx + r, cy + r * 0.45)]), fill=(252, 253, 255))
+                d.ellipse(pts([(cx - r, cy - r * 0.65), (cx + r, cy + r * 0.45)]), fill=SNOW_LIT)
 
 
 def garland(d, rng, path, spacing, length, needle, spread, snow, direction=1):
@@ -212,7 +234,7 @@ def bauble(img, x, y, r, colours, hang=None, pattern=None):
     dark, light = colours
     d = ImageDraw.Draw(img)
     if hang is not None:
-        d.line(pts([hang, (x, y - r)]), fill=(150, 110, 40), width=max(2, int(sc(0.7))))
+        d.line(pts([hang, (x, y - r)]), fill=GOLD_WIRE, width=max(2, int(sc(0.7))))
     R = sc(r)
     box = (int(sc(x) - R), int(sc(y) - R), int(sc(x) + R) + 1, int(sc(y) + R) + 1)
     size = (box[2] - box[0], box[3] - box[1])
@@ -233,7 +255,7 @@ def bauble(img, x, y, r, colours, hang=None, pattern=None):
     bd = ImageDraw.Draw(body)
     if pattern == "band":
         # A gold band around the equator, seen slightly from above.
-        for k, col in ((0.0, (250, 212, 110)), (0.09, (200, 150, 50))):
+        for k, col in ((0.0, BAND_LIT), (0.09, BAND_SHADE)):
             bd.arc((-R * 0.05, R * 0.55 + k * R, size[0] + R * 0.05, R * 1.35 + k * R), 0, 180,
                    fill=col, width=max(2, int(R * 0.1)))
     elif pattern == "dots":
@@ -241,36 +263,36 @@ def bauble(img, x, y, r, colours, hang=None, pattern=None):
             cx = size[0] / 2 + k * R * 0.4
             cy = size[1] / 2 + R * 0.1 - abs(k) * R * 0.04
             rr = R * 0.09 * (1 - abs(k) * 0.2)
-            bd.ellipse((cx - rr, cy - rr, cx + rr, cy + rr), fill=(255, 236, 170))
+            bd.ellipse((cx - rr, cy - rr, cx + rr, cy + rr), fill=DOT_GOLD)
     # Specular highlights.
     shine = Image.new("L", size, 0)
     sd = ImageDraw.Draw(shine)
     sd.ellipse((size[0] * 0.2, size[1] * 0.16, size[0] * 0.44, size[1] * 0.34), fill=235)
     sd.ellipse((size[0] * 0.52, size[1] * 0.12, size[0] * 0.6, size[1] * 0.18), fill=150)
     shine = shine.filter(ImageFilter.GaussianBlur(R * 0.06))
-    body = Image.composite(Image.new("RGB", size, (255, 255, 255)), body, shine)
+    body = Image.composite(Image.new("RGB", size, WHITE), body, shine)
     mask = Image.new("L", size, 0)
     ImageDraw.Draw(mask).ellipse((0, 0, size[0] - 1, size[1] - 1), fill=255)
     img.paste(body, box[:2], mask)
     # Cap and loop.
     cw, ch = r * 0.42, r * 0.28
     d.ellipse(pts([(x - cw * 0.45, y - r - ch - 2.2), (x + cw * 0.45, y - r - ch + 0.4)]),
-              outline=(150, 110, 40), width=max(2, int(sc(0.6))))
-    d.rectangle(pts([(x - cw, y - r - ch), (x + cw, y - r + ch * 0.7)]), fill=(196, 150, 56))
+              outline=GOLD_WIRE, width=max(2, int(sc(0.6))))
+    d.rectangle(pts([(x - cw, y - r - ch), (x + cw, y - r + ch * 0.7)]), fill=CAP_GOLD)
     for k in range(-2, 3):
         xx = x + k * cw * 0.4
         d.line(pts([(xx, y - r - ch), (xx, y - r + ch * 0.7)]),
-               fill=(232, 196, 110) if k % 2 else (140, 98, 30), width=max(1, int(sc(0.35))))
+               fill=CAP_RIB_LIT if k % 2 else CAP_RIB_SHADE, width=max(1, int(sc(0.35))))
 
 
-def star(d, x, y, r, rot=-90.0, inner=0.42, light=(255, 222, 110), dark=(222, 162, 36)):
+def star(d, x, y, r, rot=-90.0, inner=0.42, light=STAR_LIT, dark=STAR_SHADE):
     """Five-point star with facets: each arm has a lit and a shaded half."""
     P = []
     for k in range(10):
         rr = r if k % 2 == 0 else r * inner
         a = math.radians(rot + k * 36)
         P.append((x + math.cos(a) * rr, y + math.sin(a) * rr))
-    d.polygon(pts(P), fill=(150, 100, 20))
+    d.polygon(pts(P), fill=STAR_EDGE)
     shrink = 0.86
     Q = [(x + (px - x) * shrink, y + (py - y) * shrink) for px, py in P]
     for k in range(10):
@@ -278,13 +300,13 @@ def star(d, x, y, r, rot=-90.0, inner=0.42, light=(255, 222, 110), dark=(222, 16
         d.polygon(pts(tri), fill=light if k % 2 == 0 else dark)
 
 
-def sparkle(d, x, y, r, colour=(255, 250, 220)):
+def sparkle(d, x, y, r, colour=SPARKLE):
     w = r * 0.18
     d.polygon(pts([(x, y - r), (x + w, y - w), (x + r, y), (x + w, y + w),
                    (x, y + r), (x - w, y + w), (x - r, y), (x - w, y - w)]), fill=colour)
 
 
-def snowflake(d, x, y, r, colour=(120, 160, 200), rot=0.0, width=0.55):
+def snowflake(d, x, y, r, colour=FLAKE_BLUE, rot=0.0, width=0.55):
     wid = max(2, int(sc(width)))
     for k in range(6):
         a = math.radians(rot + k * 60)
@@ -314,14 +336,14 @@ def holly(d, rng, x, y, ang, size):
             t = i / n
             bulge = math.sin(t * math.pi) * L * 0.28 * (1.25 if i % 2 else 0.85)
             outline.append((x + math.cos(a) * L * t - nx * bulge, y + math.sin(a) * L * t - ny * bulge))
-        d.polygon(pts(outline), fill=(20, 90, 46))
+        d.polygon(pts(outline), fill=HOLLY_LEAF)
         d.line(pts([(x, y), (x + math.cos(a) * L * 0.92, y + math.sin(a) * L * 0.92)]),
-               fill=(90, 160, 90), width=max(2, int(sc(0.5))))
+               fill=HOLLY_VEIN, width=max(2, int(sc(0.5))))
     for bx, by in ((0, -1.1), (1.6, 0.6), (-1.5, 0.7)):
         cx, cy = x + bx * size * 0.11, y + by * size * 0.11
         r = size * 0.14
-        d.ellipse(pts([(cx - r, cy - r), (cx + r, cy + r)]), fill=(180, 16, 28))
-        d.ellipse(pts([(cx - r * 0.5, cy - r * 0.6), (cx - r * 0.05, cy - r * 0.15)]), fill=(255, 150, 150))
+        d.ellipse(pts([(cx - r, cy - r), (cx + r, cy + r)]), fill=HOLLY_BERRY)
+        d.ellipse(pts([(cx - r * 0.5, cy - r * 0.6), (cx - r * 0.05, cy - r * 0.15)]), fill=PINK_GLINT)
 
 
 def pine_cone(d, x, y, ang, length):
@@ -332,13 +354,13 @@ def pine_cone(d, x, y, ang, length):
         t = i / (rows - 1)
         cx, cy = x + ca * length * t * 0.9, y + sa * length * t * 0.9
         rr = length * 0.3 * (1 - 0.55 * t) + 0.8
-        d.ellipse(pts([(cx - rr, cy - rr), (cx + rr, cy + rr)]), fill=(92, 56, 30))
+        d.ellipse(pts([(cx - rr, cy - rr), (cx + rr, cy + rr)]), fill=CONE_BODY)
         nx, ny = -sa, ca
         for side in (-0.5, 0.5):
             sx, sy = cx + nx * rr * side, cy + ny * rr * side
             r2 = rr * 0.55
-            d.ellipse(pts([(sx - r2, sy - r2), (sx + r2, sy + r2)]), fill=(150, 98, 52))
-            d.arc(pts([(sx - r2, sy - r2), (sx + r2, sy + r2)]), 20, 160, fill=(70, 40, 20),
+            d.ellipse(pts([(sx - r2, sy - r2), (sx + r2, sy + r2)]), fill=CONE_SCALE)
+            d.arc(pts([(sx - r2, sy - r2), (sx + r2, sy + r2)]), 20, 160, fill=CONE_EDGE,
                   width=max(2, int(sc(0.4))))
 
 
@@ -362,7 +384,7 @@ def shaded_polygon(img, polygon, top_colour, bottom_colour, outline=None):
 def bow(img, x, y, span, height):
     """A red satin bow: two loops pinched at the knot, folds, and two notched tails."""
     d = ImageDraw.Draw(img)
-    light, mid, dark, deep = (246, 92, 96), (204, 28, 40), (140, 12, 26), (96, 6, 18)
+    light, mid, dark, deep = BOW_LIT, BOW_RED, BOW_SHADE, BOW_DEEP
     thin = max(2, int(sc(0.7)))
     for side in (-1, 1):
         tail = [(x + side * 1, y + 1), (x + side * span * 0.58, y + height * 1.3),
@@ -382,7 +404,7 @@ def bow(img, x, y, span, height):
         ibot = bezier((x + side * span * 0.86, y - height * 0.1), (x + side * span * 0.82, y + height * 0.4),
                       (x + side * span * 0.55, y + height * 0.3), (x + side * span * 0.5, y - height * 0.25))
         shaded_polygon(img, itop + ibot, deep, dark)
-        d.line(pts(top[4:20]), fill=(255, 150, 150), width=thin)
+        d.line(pts(top[4:20]), fill=PINK_GLINT, width=thin)
         # Folds running from the knot into the loop.
         for f in (-0.35, 0.25):
             d.line(pts(bezier((x + side * 3, y + f * 4), (x + side * span * 0.25, y + f * height),
@@ -390,8 +412,8 @@ def bow(img, x, y, span, height):
                               (x + side * span * 0.5, y + f * height * 0.6), 10)), fill=dark, width=thin)
     kw, kh = span * 0.15, height * 0.45
     knot = [(x - kw, y - kh), (x + kw, y - kh), (x + kw * 0.8, y + kh), (x - kw * 0.8, y + kh)]
-    shaded_polygon(img, knot, (236, 70, 76), (150, 14, 28), outline=deep)
-    d.line(pts([(x - kw * 0.4, y - kh * 0.7), (x - kw * 0.35, y + kh * 0.6)]), fill=(255, 160, 160), width=thin)
+    shaded_polygon(img, knot, KNOT_LIT, KNOT_SHADE, outline=deep)
+    d.line(pts([(x - kw * 0.4, y - kh * 0.7), (x - kw * 0.35, y + kh * 0.6)]), fill=KNOT_SHEEN, width=thin)
 
 
 def berries(d, rng, x, y, n, r):
@@ -399,9 +421,9 @@ def berries(d, rng, x, y, n, r):
     for k in range(n):
         a = 2 * math.pi * k / n + rng.uniform(-0.3, 0.3)
         cx, cy = x + math.cos(a) * r * 1.1, y + math.sin(a) * r * 1.1
-        d.ellipse(pts([(cx - r, cy - r), (cx + r, cy + r)]), fill=(150, 10, 24))
-        d.ellipse(pts([(cx - r * 0.85, cy - r * 0.9), (cx + r * 0.7, cy + r * 0.6)]), fill=(206, 26, 38))
-        d.ellipse(pts([(cx - r * 0.55, cy - r * 0.6), (cx - r * 0.1, cy - r * 0.15)]), fill=(255, 190, 190))
+        d.ellipse(pts([(cx - r, cy - r), (cx + r, cy + r)]), fill=BERRY_SHADE)
+        d.ellipse(pts([(cx - r * 0.85, cy - r * 0.9), (cx + r * 0.7, cy + r * 0.6)]), fill=BERRY_RED)
+        d.ellipse(pts([(cx - r * 0.55, cy - r * 0.6), (cx - r * 0.1, cy - r * 0.15)]), fill=BERRY_SHINE)
 
 
 def bead_chain(d, x0, y0, x1, y1, sag, r=1.3, step=3.6):
@@ -412,8 +434,8 @@ def bead_chain(d, x0, y0, x1, y1, sag, r=1.3, step=3.6):
         t = i / n
         x = x0 + (x1 - x0) * t
         y = y0 + (y1 - y0) * t + sag * 4 * t * (1 - t)
-        d.ellipse(pts([(x - r, y - r), (x + r, y + r)]), fill=(176, 126, 34))
-        d.ellipse(pts([(x - r * 0.7, y - r * 0.8), (x + r * 0.3, y + r * 0.2)]), fill=(252, 220, 130))
+        d.ellipse(pts([(x - r, y - r), (x + r, y + r)]), fill=CHAIN_GOLD)
+        d.ellipse(pts([(x - r * 0.7, y - r * 0.8), (x + r * 0.3, y + r * 0.2)]), fill=CHAIN_SHINE)
 
 
 def base_band(d, rng, path, below, above, colour):
@@ -423,15 +445,13 @@ def base_band(d, rng, path, below, above, colour):
     d.polygon(pts(upper + lower), fill=colour)
 
 
-# ---------------------------------------------------------------- layout
-
 def side_cord(d, x0, y0, y1, period=7.0, half=2.6):
     """A twisted red and gold cord down a side edge: slanted strands, each with a lit edge."""
-    d.line(pts([(x0, y0), (x0, y1)]), fill=(120, 14, 26), width=int(sc(half * 2)))
+    d.line(pts([(x0, y0), (x0, y1)]), fill=BORDER_RED, width=int(sc(half * 2)))
     y = y0
     k = 0
     while y < y1:
-        fill, lit = ((196, 26, 40), (240, 110, 110)) if k % 2 == 0 else ((206, 160, 54), (255, 232, 160))
+        fill, lit = CORD_RED if k % 2 == 0 else CORD_GOLD
         strand = [(x0 - half, y), (x0 - half, y + period * 0.35), (x0 + half, y + period * 0.85),
                   (x0 + half, y + period * 0.5)]
         d.polygon(pts(strand), fill=fill)
@@ -445,7 +465,7 @@ def bead(d, x, y, r, colours):
     dark, light = colours
     d.ellipse(pts([(x - r, y - r), (x + r, y + r)]), fill=dark)
     d.ellipse(pts([(x - r * 0.85, y - r * 0.9), (x + r * 0.6, y + r * 0.55)]), fill=mix(dark, light, 0.6))
-    d.ellipse(pts([(x - r * 0.6, y - r * 0.65), (x - r * 0.05, y - r * 0.15)]), fill=(255, 250, 235))
+    d.ellipse(pts([(x - r * 0.6, y - r * 0.65), (x - r * 0.05, y - r * 0.15)]), fill=BEAD_SHINE)
 
 
 def glow(img, x, y, r, colour, strength):
@@ -456,7 +476,7 @@ def glow(img, x, y, r, colour, strength):
     img.paste(Image.new("RGB", (span, span), colour), (int(sc(x) - span / 2), int(sc(y) - span / 2)), g)
 
 
-def shadow_under(img, layer, offset=(1.2, 1.8), blur=1.6, strength=0.32, colour=(70, 50, 30)):
+def shadow_under(img, layer, offset=(1.2, 1.8), blur=1.6, strength=0.32, colour=SHADOW):
     alpha = layer.getchannel("A").filter(ImageFilter.GaussianBlur(sc(blur)))
     alpha = alpha.point(lambda v: int(v * strength))
     shifted = Image.new("L", img.size, 0)
@@ -464,129 +484,210 @@ def shadow_under(img, layer, offset=(1.2, 1.8), blur=1.6, strength=0.32, colour=
     img.paste(Image.new("RGB", img.size, colour), (0, 0), shifted)
 
 
-def paint(out_path):
-    rng = random.Random(SEED)
-    img = Image.new("RGB", (sc(W), sc(H)), PAPER_CENTRE)
-    paint_paper(img)
-    pd = ImageDraw.Draw(img)
-    # Icy snowflakes printed on the paper around the greenery.
-    for x, y, r in [(150, 52, 5), (460, 52, 5), (250, 46, 4), (360, 46, 4), (40, 296, 5), (570, 296, 5),
-                    (200, 288, 4), (410, 288, 4), (118, 292, 4), (492, 292, 4), (88, 56, 4), (522, 56, 4)]:
-        snowflake(pd, x, y, r, colour=(160, 192, 220), rot=rng.uniform(0, 60))
-    glow(img, 305, 322, 46, (255, 236, 160), 150)
+def mirrored(items, pairwise=False, turn=False):
+    """Placements (x, y, ...) on the left followed by their mirror images about the picture's
+    centre line, in reverse order so a row reads symmetrically; pairwise puts each mirror image
+    right after its original. With turn, the fourth value is an angle in degrees, mirrored too."""
+    def mirror(item):
+        x, y, *rest = item
+        if turn:
+            rest[1] = 180 - rest[1] if not isinstance(rest[1], list) else [180 - a for a in rest[1]]
+        return (W - x, y, *rest)
+    if pairwise:
+        return [m for item in items for m in (tuple(item), mirror(item))]
+    return [tuple(item) for item in items] + [mirror(item) for item in reversed(items)]
 
-    deco = Image.new("RGBA", img.size, (0, 0, 0, 0))
-    d = ImageDraw.Draw(deco)
 
-    # Top garland: two swags from the corners to the bow in the middle.
-    def top_y(x, dy=2):
-        t = (302 - abs(x - 305)) / 292
-        t = min(1.0, max(0.0, t))
-        return 13 + dy + 15 * math.sin(t * math.pi) ** 1.2 - 3 * t
+# Placements in picture coordinates: (x, y, radius ...) unless said otherwise.
+PRINTED_FLAKES = mirrored([(150, 52, 5), (250, 46, 4), (40, 296, 5), (200, 288, 4), (118, 292, 4), (88, 56, 4)],
+                          pairwise=True)
+# (x, y, size, angle in degrees)
+CORNER_TWIGS = mirrored([(4, 4, 42, [8, 28, 50, 72]), (4, H - 4, 46, [-8, -30, -55, -80])], pairwise=True, turn=True)
+HOLLY_TOP = mirrored([(30, 30, 18, 20)], turn=True)
+CORNER_CONES = mirrored([(42, 356, 21, -35)], turn=True)
+HOLLY_BOTTOM = mirrored([(30, 330, 18, -25)], turn=True)
+GARLAND_CONES = mirrored([(120, 378, 16, -20)], turn=True)
+BERRY_BUNCHES = mirrored([(112, 356), (250, 372)]) + mirrored([(200, 382)])
+CORD_BEADS = (GOLD, RED, GOLD, BLUE, GOLD)  # down each side cord, top to bottom
+# bead chains under the top swags, from one x to another, each beside its mirror image
+CHAIN_SPANS = [span for a, b in ((22, 100), (100, 176), (176, 262)) for span in ((a, b), (W - a, W - b))]
+# (x, y, radius, pattern) with the colours listed apart: the two sides differ in colour only
+HANGING_BAUBLES = mirrored([(70, 46, 9, "band"), (140, 40, 8, None), (215, 47, 9, "dots")])
+HANGING_COLOURS = (RED, GOLD, BLUE, GREEN_BALL, SILVER, RED)
+NESTLED_BAUBLES = (mirrored([(80, 334, 11, None), (150, 326, 12, "band"), (222, 332, 10, "dots")])
+                   + mirrored([(262, 348, 9, None)]) + mirrored([(186, 356, 8, None)]))
+NESTLED_COLOURS = (GOLD, RED, PURPLE, BLUE, RED, SILVER, SILVER, GOLD, BLUE, PURPLE)
+TOP_STARS = mirrored([(105, 24, 7), (178, 30, 6)]) + mirrored([(252, 22, 6)])
+BOTTOM_STARS = mirrored([(115, 310, 7), (190, 306, 6)]) + mirrored([(60, 304, 5)])
+BIG_STAR = (305, 324, 24)
+SPARKLES = ((334, 296, 5), (276, 300, 3.5), (240, 296, 3), (372, 298, 3.5), (120, 50, 3), (490, 50, 3), (300, 52, 3))
+SNOWFALL = 300  # flakes tried; those over the text box are left out
 
-    base_band(d, rng, [(x, top_y(x)) for x in range(4, 607, 6)], 4, 3, GREENS_BACK[0])
+
+def top_swag_y(x, dy=2):
+    """Height of the top garland's swags at x: from each corner down and up again to the bow."""
+    t = min(1.0, max(0.0, (302 - abs(x - 305)) / 292))
+    return 13 + dy + 15 * math.sin(t * math.pi) ** 1.2 - 3 * t
+
+
+def swag_path(side, reach, shape):
+    """31 points from a corner (side -1 left, 1 right) to the middle, at heights shape(t)."""
+    return [(305 + side * (302 - reach * t), shape(t)) for t in (i / 30 for i in range(31))]
+
+
+class Canvas:
+    """The card drawn at S times the size, the decoration layer above it, and the one random source."""
+
+    def __init__(self):
+        self.rng = random.Random(SEED)
+        self.img = Image.new("RGB", (sc(W), sc(H)), PAPER_CENTRE)
+        self.deco = Image.new("RGBA", self.img.size, (0, 0, 0, 0))
+
+    def on_card(self):
+        return ImageDraw.Draw(self.img)
+
+    def on_deco(self):
+        return ImageDraw.Draw(self.deco)
+
+
+def background(cv):
+    paint_paper(cv.img)
+
+
+def card_prints(cv):
+    """Icy snowflakes printed on the card around the greenery, and the glow behind the big star."""
+    d = cv.on_card()
+    for x, y, r in PRINTED_FLAKES:
+        snowflake(d, x, y, r, colour=PRINTED_FLAKE, rot=cv.rng.uniform(0, 60))
+    glow(cv.img, 305, 322, 46, STAR_GLOW, 150)
+
+
+def top_garland(cv):
+    """Two swags from the corners to the bow in the middle, over a dark band."""
+    d, rng = cv.on_deco(), cv.rng
+    base_band(d, rng, [(x, top_swag_y(x)) for x in range(4, 607, 6)], 4, 3, GREENS_BACK[0])
     for side in (-1, 1):
         for dy, spacing, length, needle in ((4, 10, 28, 8.0), (0, 6.5, 30, 8.5)):
-            path = []
-            for i in range(31):
-                t = i / 30
-                x = 305 + side * (302 - 292 * t)
-                y = 13 + dy + 15 * math.sin(t * math.pi) ** 1.2 - 3 * t
-                path.append((x, y))
+            path = swag_path(side, 292, lambda t: 13 + dy + 15 * math.sin(t * math.pi) ** 1.2 - 3 * t)
             garland(d, rng, path, spacing, length, needle, 0.32, snow=0.5)
 
-    # Bottom garland: three rows from the corners to the star in the middle.
+
+def bottom_garland(cv):
+    """Three rows from the corners to the big star in the middle, over a deep band."""
+    d, rng = cv.on_deco(), cv.rng
     ground = [(x, 352 - 12 * math.sin((302 - abs(x - 305)) / 294 * math.pi / 2)) for x in range(4, 607, 6)]
     base_band(d, rng, ground, 70, 0, GREENS_BACK[0])
     for side in (-1, 1):
         for base, rise, spacing, length, needle, snow in ((378, 4, 8, 30, 9, 0.2), (362, 10, 6.5, 32, 9.5, 0.35),
                                                          (346, 14, 6.5, 30, 9, 0.55)):
-            path = []
-            for i in range(31):
-                t = i / 30
-                x = 305 + side * (302 - 294 * t)
-                y = base - rise * math.sin(t * math.pi / 2)
-                path.append((x, y))
+            path = swag_path(side, 294, lambda t: base - rise * math.sin(t * math.pi / 2))
             garland(d, rng, path, spacing, length, needle, 0.4, snow=snow)
 
-    # Corner clusters.
-    cluster(d, rng, 4, 4, [8, 28, 50, 72], 42, 8.5, 0.5)
-    cluster(d, rng, W - 4, 4, [172, 152, 130, 108], 42, 8.5, 0.5)
-    cluster(d, rng, 4, H - 4, [-8, -30, -55, -80], 46, 9, 0.4)
-    cluster(d, rng, W - 4, H - 4, [188, 210, 235, 260], 46, 9, 0.4)
 
-    # Thin cords down the sides (the right strip beside the text is narrow).
+def corner_twigs(cv):
+    """Fir twigs fanning out of each corner."""
+    for x, y, length, angles in CORNER_TWIGS:
+        top = y < H / 2
+        cluster(cv.on_deco(), cv.rng, x, y, angles, length, 8.5 if top else 9, 0.5 if top else 0.4)
+
+
+def side_cords(cv):
+    """Thin cords with beads down the sides (the right strip beside the text is narrow)."""
+    d = cv.on_deco()
     for x0 in (9, W - 9):
         side_cord(d, x0, 40, 350)
         for i, y in enumerate(range(88, 270, 36)):
-            bead(d, x0, y, 3.0, (GOLD, RED, GOLD, BLUE, GOLD)[i % 5])
+            bead(d, x0, y, 3.0, CORD_BEADS[i % len(CORD_BEADS)])
 
-    # Holly and cones in the corners.
-    holly(d, rng, 30, 30, math.radians(20), 18)
-    holly(d, rng, W - 30, 30, math.radians(160), 18)
-    pine_cone(d, 42, 356, math.radians(-35), 21)
-    pine_cone(d, W - 42, 356, math.radians(215), 21)
-    holly(d, rng, 30, 330, math.radians(-25), 18)
-    holly(d, rng, W - 30, 330, math.radians(205), 18)
 
-    # Berries and cones tucked into the bottom garland.
-    for x, y in ((112, 356), (250, 372), (360, 372), (498, 356), (200, 382), (410, 382)):
+def corner_holly(cv):
+    """Holly in the four corners and a pine cone in each lower one."""
+    d = cv.on_deco()
+    for x, y, size, angle in HOLLY_TOP:
+        holly(d, cv.rng, x, y, math.radians(angle), size)
+    for x, y, size, angle in CORNER_CONES:
+        pine_cone(d, x, y, math.radians(angle), size)
+    for x, y, size, angle in HOLLY_BOTTOM:
+        holly(d, cv.rng, x, y, math.radians(angle), size)
+
+
+def garland_trim(cv):
+    """Berries and cones tucked into the bottom garland, gold bead chains under the top swags."""
+    d, rng = cv.on_deco(), cv.rng
+    for x, y in BERRY_BUNCHES:
         berries(d, rng, x, y, 4, 2.1)
-    for x, y, a in ((120, 378, -20), (490, 378, 200)):
-        pine_cone(d, x, y, math.radians(a), 16)
+    for x, y, size, angle in GARLAND_CONES:
+        pine_cone(d, x, y, math.radians(angle), size)
+    for xa, xb in CHAIN_SPANS:
+        bead_chain(d, xa, top_swag_y(xa) + 5, xb, top_swag_y(xb) + 5, 9)
 
-    # Gold bead chains draped under the top swags.
-    for a, b in ((22, 100), (100, 176), (176, 262)):
-        for xa, xb in ((a, b), (W - a, W - b)):
-            bead_chain(d, xa, top_y(xa) + 5, xb, top_y(xb) + 5, 9)
 
-    # Baubles hanging from the top swags; their lowest point stays above the text box.
-    for x, y, r, col, pat in [(70, 46, 9, RED, "band"), (140, 40, 8, GOLD, None), (215, 47, 9, BLUE, "dots"),
-                              (395, 47, 9, GREEN_BALL, "dots"), (470, 40, 8, SILVER, None),
-                              (540, 46, 9, RED, "band")]:
-        bauble(deco, x, y, r, col, hang=(x, y - r - 12), pattern=pat)
-    for x, y, r in [(105, 24, 7), (178, 30, 6), (432, 30, 6), (505, 24, 7), (252, 22, 6), (358, 22, 6)]:
-        star(d, x, y, r, rot=-90 + rng.uniform(-12, 12))
-    bow(deco, 305, 22, 40, 16)
-    d = ImageDraw.Draw(deco)
+def top_ornaments(cv):
+    """Baubles hanging from the swags (their lowest point stays above the text box), stars and the bow."""
+    for (x, y, r, pattern), colours in zip(HANGING_BAUBLES, HANGING_COLOURS):
+        bauble(cv.deco, x, y, r, colours, hang=(x, y - r - 12), pattern=pattern)
+    for x, y, r in TOP_STARS:
+        star(cv.on_deco(), x, y, r, rot=-90 + cv.rng.uniform(-12, 12))
+    bow(cv.deco, 305, 22, 40, 16)
 
-    # Bottom: baubles nestled in the greenery around a big star.
-    for x, y, r, col, pat in [(80, 334, 11, GOLD, None), (150, 326, 12, RED, "band"),
-                              (222, 332, 10, PURPLE, "dots"), (388, 332, 10, BLUE, "dots"),
-                              (460, 326, 12, RED, "band"), (530, 334, 11, SILVER, None),
-                              (262, 348, 9, SILVER, None), (348, 348, 9, GOLD, None),
-                              (186, 356, 8, BLUE, None), (424, 356, 8, PURPLE, None)]:
-        bauble(deco, x, y, r, col, pattern=pat)
-    for x, y, r in [(115, 310, 7), (190, 306, 6), (420, 306, 6), (495, 310, 7), (60, 304, 5), (550, 304, 5)]:
-        star(d, x, y, r, rot=-90 + rng.uniform(-15, 15))
-    star(d, 305, 324, 24, rot=-90)
 
-    shadow_under(img, deco)
-    img.paste(deco, (0, 0), deco)
-    d = ImageDraw.Draw(img)
-    for x, y, r in [(334, 296, 5), (276, 300, 3.5), (240, 296, 3), (372, 298, 3.5), (120, 50, 3),
-                    (490, 50, 3), (300, 52, 3)]:
+def bottom_ornaments(cv):
+    """Baubles nestled in the greenery around a big star, and small stars above them."""
+    for (x, y, r, pattern), colours in zip(NESTLED_BAUBLES, NESTLED_COLOURS):
+        bauble(cv.deco, x, y, r, colours, pattern=pattern)
+    d = cv.on_deco()
+    for x, y, r in BOTTOM_STARS:
+        star(d, x, y, r, rot=-90 + cv.rng.uniform(-15, 15))
+    star(d, *BIG_STAR, rot=-90)
+
+
+def decoration_onto_card(cv):
+    shadow_under(cv.img, cv.deco)
+    cv.img.paste(cv.deco, (0, 0), cv.deco)
+
+
+def sparkles(cv):
+    d = cv.on_card()
+    for x, y, r in SPARKLES:
         sparkle(d, x, y, r)
 
-    # Falling snow over the decorated bands only.
-    for _ in range(300):
-        x = rng.uniform(0, W)
-        y = rng.uniform(0, H)
+
+def snowfall(cv):
+    """Falling snow over the decorated bands only."""
+    d, rng = cv.on_card(), cv.rng
+    for _ in range(SNOWFALL):
+        x, y = rng.uniform(0, W), rng.uniform(0, H)
         if TEXT_BOX[0] - 4 <= x <= TEXT_BOX[2] + 4 and TEXT_BOX[1] - 4 <= y <= TEXT_BOX[3] + 4:
             continue
         r = rng.uniform(0.7, 1.6)
-        d.ellipse(pts([(x - r, y - r), (x + r, y + r)]), fill=(255, 255, 255))
+        d.ellipse(pts([(x - r, y - r), (x + r, y + r)]), fill=WHITE)
 
-    paint_border(img)
-    small = img.resize((W, H), Image.LANCZOS)
-    # 256 well chosen colours keep the file small; plain RGB would be near the size limit.
-    # Quantised from RGBA because Pillow hands RGB to libimagequant with an undefined alpha byte;
-    # the picture is opaque, so the palette is then stored as plain RGB (no tRNS chunk).
-    small = small.convert("RGBA").quantize(256, method=Image.Quantize.LIBIMAGEQUANT)
+
+def border(cv):
+    paint_border(cv.img)
+
+
+# The picture is painted layer by layer in this order, each over the ones before.
+LAYERS = (background, card_prints, top_garland, bottom_garland, corner_twigs, side_cords, corner_holly,
+          garland_trim, top_ornaments, bottom_ornaments, decoration_onto_card, sparkles, snowfall, border)
+
+
+def reduce(img):
+    """Down to the picture's size with LANCZOS, then to 256 well chosen colours, which keep the
+    file small (plain RGB would be near the size limit). Quantised from RGBA because Pillow hands
+    RGB to libimagequant with an undefined alpha byte; the picture is opaque, so the palette is
+    then stored as plain RGB (no tRNS chunk)."""
+    small = img.resize((W, H), Image.LANCZOS).convert("RGBA").quantize(256, method=Image.Quantize.LIBIMAGEQUANT)
     small.putpalette(small.getpalette("RGB"), "RGB")
     small.info.pop("transparency", None)
-    small.save(out_path, format="PNG", optimize=True)
-    check_text_box(small.convert("RGB"))
+    return small
+
+
+def paint():
+    cv = Canvas()
+    for layer in LAYERS:
+        layer(cv)
+    return reduce(cv.img)
 
 
 def check_text_box(img):
@@ -596,7 +697,14 @@ def check_text_box(img):
         raise SystemExit("text area too dark: luminance %.3f at %d,%d" % worst)
 
 
-if __name__ == "__main__":
-    if len(sys.argv) != 2:
+def main(argv):
+    """Paints and checks the picture before writing it: a failed check leaves the old file as it was."""
+    if len(argv) != 2:
         raise SystemExit("usage: make_picture.py OUT.png")
-    paint(sys.argv[1])
+    picture = paint()
+    check_text_box(picture.convert("RGB"))
+    picture.save(argv[1], format="PNG", optimize=True)
+
+
+if __name__ == "__main__":
+    main(sys.argv)
