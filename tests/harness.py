@@ -70,17 +70,14 @@ class Run:
         return len(self.entries("flip"))
 
 
-def run_show(cwd, *, command=None, events="", quit_after=None, interpose=True, deadline=10,
-             unset=(), **extra):
-    """Runs the show (or `command`, a launcher) in `cwd` to its end. With the interposer the
-    waits are skipped and logged. A run past its deadline is killed and fails the test with
-    what it had written by then."""
-    env = show_env(unset, **extra)
+def run_show(cwd, *, command=None, events="", quit_after=None, deadline=10, unset=(), **extra):
+    """Runs the show (or `command`, a launcher) in `cwd` to its end under the interposer, which
+    skips and logs the waits. A run past its deadline is killed and fails the test with what it
+    had written by then."""
     logpath = Path(cwd) / "interpose.log"
-    if interpose:
-        env.update(LD_PRELOAD=str(INTERPOSE), FF_LOG=str(logpath), FF_EVENTS=events)
-        if quit_after is not None:
-            env["FF_QUIT_AFTER"] = str(quit_after)
+    env = show_env(unset, LD_PRELOAD=INTERPOSE, FF_LOG=logpath, FF_EVENTS=events, **extra)
+    if quit_after is not None:
+        env["FF_QUIT_AFTER"] = str(quit_after)
     try:
         proc = subprocess.run([str(c) for c in command or [BIN]], cwd=cwd, env=env,
                               capture_output=True, timeout=deadline)
