@@ -20,10 +20,10 @@ SNOW = (255, 255, 255)
 
 # The design on a 32-unit grid, 2 units of padding on every side (1/16 of the icon).
 # Ball: centre and radius; the light falls from the upper left, LIGHT is the brightest spot.
-BALL = (16.0, 18.6, 11.4)
+BALL = (16.0, 18.5, 11.2)
 LIGHT = (-0.40, -0.45)  # offset from the centre in radii
-CAP = (12.6, 5.0, 19.4, 8.6)  # the cap's box
-LOOP = (16.0, 3.8, 1.8, 0.9)  # the hanging loop: centre, radius, line width
+CAP = (12.6, 5.2, 19.4, 8.6)  # the cap's box
+LOOP = (16.0, 4.0, 1.7, 0.9)  # the hanging loop: centre, radius, line width
 HIGHLIGHT = (11.2, 13.4, 2.4, 1.5)  # the lit oval: centre and half axes
 # Sparkles on the ball (x, y, reach); the larger ones come first, small icons show fewer.
 SPARKLES = ((21.5, 24.0, 2.2), (9.5, 21.5, 1.6), (24.2, 15.6, 1.3), (15.0, 27.0, 1.0))
@@ -66,9 +66,11 @@ def paint_big(size, s):
     u = k * s  # canvas pixels per design unit
     # The hanging loop, behind the cap; at least one icon pixel wide.
     lx, ly, lr, lw = LOOP
-    width = max(1, snap(lw, k)) * s
-    d.ellipse(((lx - lr) * u, (ly - lr) * u, (lx + lr) * u, (ly + lr) * u),
-              outline=GOLD_DARK + (255,), width=width)
+    x0, y0, x1, y1 = (snap(v, k) * s for v in (lx - lr, ly - lr, lx + lr, ly + lr))
+    # Round where there is room, else a square ring with cut corners on whole pixels.
+    corner = (x1 - x0) // 2 if size >= 64 else s
+    d.rounded_rectangle((x0, y0, x1 - 1, y1 - 1), corner, outline=GOLD_DARK + (255,),
+                        width=max(1, snap(lw, k)) * s)
     # The ball, shaded by circles around the light spot, from the rim's dark red inwards.
     cx, cy, r = (v * u for v in BALL)
     shade = Image.new("RGBA", big.size, RED_DARK + (255,))
