@@ -48,7 +48,7 @@ class PackageTest(unittest.TestCase):
             [("org.example.frostfunkel", version, ["48", "64", "128"])])
 
     def test_installs_runs_and_removes_cleanly_in_a_scratch_root(self):
-        with tempfile.TemporaryDirectory() as tmp:
+        with tempfile.TemporaryDirectory() as tmp, tempfile.TemporaryDirectory() as cwd:
             root, db = Path(tmp), Path(tmp, "var/lib/dpkg")
             db.mkdir(parents=True)
             (db / "status").touch()
@@ -59,7 +59,7 @@ class PackageTest(unittest.TestCase):
                 "--force-script-chrootless", "--force-not-root"]
             self.assertEqual(run(*dpkg, "-i", self.deb)[0], 0)
             # The packed build (stripped, hardened, launcher in games/) runs the show.
-            show = run_show(SOURCE, command=[root / "usr/games/frostfunkel"], quit_after=4)
+            show = run_show(cwd, command=[root / "usr/games/frostfunkel"], quit_after=4)
             self.assertEqual((show.status, show.stdout, show.stderr), (0, lines(4), ""))
             self.assertEqual(run(*dpkg, "-r", "frostfunkel")[0], 0)
             self.assertFalse([p for p in root.rglob("*") if p.is_file() and db not in p.parents])
