@@ -1,50 +1,76 @@
-"""The application icon: a 32 x 32 PNG and a one-image 8-bit ICO of the same picture."""
-import struct
-import subprocess
-import tempfile
-import unittest
+"""The application icon: every size drawn crisp at its size with padding, and the ICO; the
+Windows build as far as it can be checked here: its icon resource and its sources' compile."""
+import re, shutil, subprocess, tempfile, unittest
 from pathlib import Path
 
 from PIL import Image
 
 from harness import SOURCE
+from installed import ICON_SIZES
 
 ICONS = SOURCE / "packaging/icons"
-ICON_FILES = ("frostfunkel.png", "frostfunkel.ico")
-
-
-def pixels(name):
-    """(opaque, colour) of each pixel: the ICO's 1-bit mask cuts the PNG's alpha at half."""
-    image = Image.open(ICONS / name)
-    return image.size, [(a >= 128, tuple(rgb) if a >= 128 else None)
-                        for *rgb, a in image.convert("RGBA").getdata()]
+WINDRES = "x86_64-w64-mingw32-windres"
 
 
 class IconTest(unittest.TestCase):
-    def test_ico_holds_one_32x32_image_of_8_bits_with_a_256_colour_palette(self):
-        data = (ICONS / "frostfunkel.ico").read_bytes()
-        image_bytes = 40 + 256 * 4 + 32 * 32 + 32 * 4  # header, palette, pixels, 1-bit mask
-        # Directory (reserved, icon, one image), then its entry: 32 x 32, 0 meaning 256 colours,
-        # reserved, one plane, 8 bits, the image's bytes and offset; then the file's length.
-        self.assertEqual((*struct.unpack_from("<HHHBBBBHHII", data), len(data)),
-                         (0, 1, 1, 32, 32, 0, 0, 1, 8, image_bytes, 22, 22 + image_bytes))
-        # Bitmap header: size, width, height of pixels and mask, planes, bits, uncompressed;
-        # colours used (0 meaning all 256).
-        self.assertEqual(struct.unpack_from("<IiiHHI", data, 22), (40, 32, 64, 1, 8, 0))
-        self.assertIn(struct.unpack_from("<I", data, 22 + 32)[0], (0, 256))
+    def test_each_size_is_padded_with_sharp_edges_and_whole_pixel_sparkles(self):
+        for size in ICON_SIZES:
+            with self.subTest(size=size):
+                image = Image.open(ICONS / f"frostfunkel-{size}.png").convert("RGBA")
+                left, top, right, bottom = image.getchannel("A").getbbox()
+                self.assertEqual(image.size, (size, size))
+                self.assertGreaterEqual(min(left, top, size - right, size - bottom), size // 16)
+                # Drawn at its size, an edge is one pixel wide: each partly clear pixel touches
+                # a clear or an opaque one. A scaled-up icon has wider, soft edges.
+                a = image.getchannel("A").load()
+                self.assertEqual([(x, y) for x in range(1, size - 1) for y in range(1, size - 1)
+                                  if all(0 < a[p] < 255 for p in ((x, y), (x - 1, y), (x + 1, y),
+                                                                   (x, y - 1), (x, y + 1)))], [])
+                # A scaled-down icon blurs its sparkles into the red: none stays pure white.
+                self.assertIn((255, 255, 255, 255), image.getdata())
 
-    def test_png_and_ico_show_the_same_picture(self):
-        # Sizes included: the PNG is 32 x 32 as the ICO is.
-        self.assertEqual(*(pixels(name) for name in ICON_FILES))
+    def test_ico_shows_the_32_px_picture(self):
+        # The colour of each pixel the ICO's 1-bit mask keeps (alpha cut at half); its one
+        # 32 x 32, 8-bit image is checked below, as the Windows resource holds it.
+        ico, png = (Image.open(ICONS / name).convert("RGBA").getdata()
+                    for name in ("frostfunkel.ico", "frostfunkel-32.png"))
+        self.assertEqual([p[:3] * (p[3] >= 128) for p in ico], [p[:3] * (p[3] >= 128) for p in png])
 
-    def test_tools_make_icon_rebuilds_both_files_byte_for_byte(self):
+    def test_tools_make_icon_rebuilds_every_file_byte_for_byte(self):
         with tempfile.TemporaryDirectory() as out:
             subprocess.run([SOURCE / "tools/make-icon", out], check=True)
-            for name in ICON_FILES:
-                with self.subTest(name=name):
-                    self.assertEqual((Path(out) / name).read_bytes(), (ICONS / name).read_bytes(),
-                                     "run tools/make-icon and commit the result")
+            self.assertEqual({p.name: p.read_bytes() for p in Path(out).iterdir()},
+                             {p.name: p.read_bytes() for p in ICONS.iterdir()},
+                             "run tools/make-icon and commit the result")
 
 
-if __name__ == "__main__":
-    unittest.main()
+class WindowsTest(unittest.TestCase):
+    def test_resource_holds_one_icon_group_sdl_app_with_one_32x32_8_bit_image(self):
+        with tempfile.TemporaryDirectory() as tmp:
+            rc, res = Path(tmp, "frostfunkel.rc"), Path(tmp, "frostfunkel.res")
+            rc.write_text((SOURCE / "packaging/windows/frostfunkel.rc.in").read_text().replace(
+                "@FROSTFUNKEL_ICO@", str(ICONS / "frostfunkel.ico")))
+            subprocess.run([WINDRES, "-O", "res", rc, res], check=True)
+            text = subprocess.run([WINDRES, "-i", res, "-O", "rc"], capture_output=True, text=True,
+                                  check=True).stdout
+        # windres writes the resources back as a script: each one's name and type, the group's
+        # entries ("width height colours pad" in octal, planes, bits), and the image's words:
+        # header size, width, height of pixels and mask, planes and bits (8 << 16 | 1).
+        self.assertEqual(re.findall(r"^(\S+) \d+ /\* (RT_\w+)", text, re.M),
+                         [("1", "RT_ICON"), ('"SDL_APP"', "RT_GROUP_ICON")])
+        self.assertEqual(re.findall(r'"\\(\d+)\\(\d+)\\\d+\\\d+", (\d+), (\d+)', text),
+                         [("040", "040", "1", "8")])
+        self.assertRegex(text, r"BEGIN\s+0x28L\s*,\s*0x20L\s*,\s*0x40L\s*,\s*0x80001L\s*,")
+
+    def test_show_sources_compile_for_windows(self):
+        with tempfile.TemporaryDirectory() as include:
+            shutil.copytree("/usr/include/SDL", include, dirs_exist_ok=True)
+            # The installed SDL_config.h is for Linux: kept, less what MinGW lacks.
+            Path(include, "SDL_config.h").rename(Path(include, "SDL_config_host.h"))
+            Path(include, "SDL_config.h").write_text('#include "SDL_config_host.h"\n#undef '
+                                                     "HAVE_ICONV_H\n#undef HAVE_ALLOCA_H\n")
+            proc = subprocess.run(["x86_64-w64-mingw32-g++", "-std=c++17", "-fsyntax-only", "-Wall",
+                                   "-Wextra", "-Wpedantic", "-Werror", f"-I{SOURCE}/src/show",
+                                   f"-I{include}", *SOURCE.glob("src/*/*.cpp")],
+                                  capture_output=True, text=True)
+        self.assertEqual((proc.returncode, proc.stderr), (0, ""))

@@ -1,116 +1,217 @@
 #!/usr/bin/python3
-"""Paints the 32 x 32 application icon, a red bauble with a gold cap, as PNG and as 8-bit ICO."""
+"""Paints the application icon, a red bauble with a gold cap, at every size the desktop shows
+(PNG), as a scalable SVG and as the 32 x 32, 8-bit ICO of the Windows executable."""
 
-import math
 import struct
 import sys
 from pathlib import Path
 
 from PIL import Image, ImageDraw
 
-SIZE = 32
-S = 8  # supersampling factor; drawn at S x size, then reduced with LANCZOS
+SIZES = (16, 24, 32, 48, 64, 128, 256)
+ICO_SIZE = 32
 ALPHA_OPAQUE = 128  # the ICO's 1-bit mask keeps the pixels at least this opaque
 
-RED_LIGHT = (236, 70, 62)
-RED_DARK = (104, 10, 20)
-GOLD_LIGHT = (250, 216, 120)
-GOLD_DARK = (150, 104, 30)
+RED_LIGHT = (242, 86, 74)
+RED_DARK = (110, 8, 22)
+GOLD_LIGHT = (252, 222, 128)
+GOLD_DARK = (150, 100, 28)
 SNOW = (255, 255, 255)
 
-# Bauble geometry in icon pixels: centre and radius of the ball, the cap box, the loop.
-BALL = (16.0, 18.5, 12.5)
-CAP = (12.5, 3.5, 19.5, 7.5)
-LOOP = (14.0, 0.5, 18.0, 4.5)
-# Fixed snow sparkles on the ball (x, y, radius), placed by hand so nothing varies between runs.
-SPARKLES = [(10.0, 21.0, 0.9), (20.5, 25.5, 0.8), (23.5, 17.0, 0.7), (14.0, 27.0, 0.6)]
+# The design on a 32-unit grid, 2 units of padding on every side (1/16 of the icon).
+# Ball: centre and radius; the light falls from the upper left, LIGHT is the brightest spot.
+BALL = (16.0, 18.5, 11.2)
+LIGHT = (-0.40, -0.45)  # offset from the centre in radii
+CAP = (12.6, 5.2, 19.4, 8.6)  # the cap's box
+LOOP = (16.0, 4.0, 1.7, 0.9)  # the hanging loop: centre, radius, line width
+HIGHLIGHT = (11.2, 13.4, 2.4, 1.5)  # the lit oval: centre and half axes
+# Sparkles on the ball (x, y, reach); the larger ones come first, small icons show fewer.
+SPARKLES = ((21.5, 24.0, 2.2), (9.5, 21.5, 1.6), (24.2, 15.6, 1.3), (15.0, 27.0, 1.0))
 
 
 def mix(a, b, t):
     return tuple(round(x + (y - x) * t) for x, y in zip(a, b))
 
 
-def shaded_ball(big):
-    """A sphere lit from the upper left: light red at the light spot, dark red at the rim."""
-    cx, cy, r = (v * S for v in BALL)
-    lx, ly = cx - 0.38 * r, cy - 0.42 * r
-    px = big.load()
-    for y in range(big.height):
-        for x in range(big.width):
-            if (x + 0.5 - cx) ** 2 + (y + 0.5 - cy) ** 2 > r * r:
-                continue
-            d = math.hypot(x + 0.5 - lx, y + 0.5 - ly) / (1.45 * r)
-            px[x, y] = mix(RED_LIGHT, RED_DARK, min(1.0, d) ** 0.9) + (255,)
+def detail(size):
+    """What a size can show: how many sparkles, drawn as stars or as single pixels, and the
+    cap's ridges."""
+    if size < 24:
+        return 2, False, 0
+    if size < 48:
+        return 3, False, 1
+    return 4, True, 3
 
 
-def draw(big):
+def snap(v, k):
+    """A design coordinate at the icon's scale, on a whole pixel, so edges stay sharp."""
+    return round(v * k)
+
+
+def star(x, y, reach, waist):
+    """A four-pointed star: the points at `reach`, the waist between them at `waist`."""
+    points = []
+    for i in range(8):
+        dx, dy = ((0, -1), (1, -1), (1, 0), (1, 1), (0, 1), (-1, 1), (-1, 0), (-1, -1))[i]
+        r = reach if i % 2 == 0 else waist * 0.7071
+        points.append((x + dx * r, y + dy * r))
+    return points
+
+
+def paint_big(size, s):
+    """The icon at `s` times its size, with the edges that must stay sharp on whole pixels."""
+    k = size / 32
+    big = Image.new("RGBA", (size * s, size * s), (0, 0, 0, 0))
     d = ImageDraw.Draw(big)
-    # The hanging loop, behind the cap.
-    x0, y0, x1, y1 = (v * S for v in LOOP)
-    d.ellipse((x0, y0, x1, y1), outline=GOLD_DARK + (255,), width=int(1.1 * S))
-    shaded_ball(big)
-    # The cap: a gold band with a lit left side and ridges.
-    x0, y0, x1, y1 = (v * S for v in CAP)
-    for x in range(int(x0), int(x1)):
-        t = (x - x0) / (x1 - x0)
-        d.line((x, y0, x, y1), fill=mix(GOLD_LIGHT, GOLD_DARK, t) + (255,))
-    for i in range(1, 4):
-        x = x0 + i * (x1 - x0) / 4
-        d.line((x, y0, x, y1), fill=GOLD_DARK + (255,), width=S // 2)
-    # The highlight, a soft white oval towards the light.
-    cx, cy, r = (v * S for v in BALL)
-    hx, hy = cx - 0.45 * r, cy - 0.48 * r
-    d.ellipse((hx - 0.2 * r, hy - 0.13 * r, hx + 0.2 * r, hy + 0.13 * r), fill=SNOW + (235,))
-    for x, y, rr in SPARKLES:
-        d.ellipse(((x - rr) * S, (y - rr) * S, (x + rr) * S, (y + rr) * S), fill=SNOW + (255,))
+    u = k * s  # canvas pixels per design unit
+    # The hanging loop, behind the cap; at least one icon pixel wide.
+    lx, ly, lr, lw = LOOP
+    x0, y0, x1, y1 = (snap(v, k) * s for v in (lx - lr, ly - lr, lx + lr, ly + lr))
+    # Round where there is room, else a square ring with cut corners on whole pixels.
+    corner = (x1 - x0) // 2 if size >= 64 else s
+    d.rounded_rectangle((x0, y0, x1 - 1, y1 - 1), corner, outline=GOLD_DARK + (255,),
+                        width=max(1, snap(lw, k)) * s)
+    # The ball, shaded by circles around the light spot, from the rim's dark red inwards.
+    cx, cy, r = (v * u for v in BALL)
+    shade = Image.new("RGBA", big.size, RED_DARK + (255,))
+    ds = ImageDraw.Draw(shade)
+    hx, hy = cx + LIGHT[0] * r, cy + LIGHT[1] * r
+    far = 1.6 * r
+    steps = 96
+    for i in range(steps, 0, -1):
+        rr = far * i / steps
+        ds.ellipse((hx - rr, hy - rr, hx + rr, hy + rr),
+                   fill=mix(RED_LIGHT, RED_DARK, (i / steps) ** 1.2) + (255,))
+    mask = Image.new("L", big.size, 0)
+    ImageDraw.Draw(mask).ellipse((cx - r, cy - r, cx + r, cy + r), fill=255)
+    big.paste(shade, mask=mask)
+    # The cap: a gold band lit from the left, its box and ridges on whole icon pixels.
+    x0, y0, x1, y1 = (snap(v, k) * s for v in CAP)
+    for x in range(x0, x1):
+        d.line((x, y0, x, y1 - 1), fill=mix(GOLD_LIGHT, GOLD_DARK, (x - x0) / (x1 - x0)) + (255,))
+    _, _, ridges = detail(size)
+    for i in range(1, ridges + 1):
+        x = x0 + round(i * (x1 - x0) / (ridges + 1) / s) * s
+        d.rectangle((x, y0, x + max(1, snap(0.5, k)) * s - 1, y1 - 1), fill=GOLD_DARK + (255,))
+    # The highlight, a white oval towards the light with a softer rim, laid over the ball.
+    ex, ey, ax, ay = HIGHLIGHT
+    glow = Image.new("RGBA", big.size, (0, 0, 0, 0))
+    for i in range(12):
+        grow, alpha = 1.4 - 0.4 * i / 11, round(40 + 195 * i / 11)
+        ImageDraw.Draw(glow).ellipse(((ex - ax * grow) * u, (ey - ay * grow) * u,
+                                      (ex + ax * grow) * u, (ey + ay * grow) * u),
+                                     fill=SNOW + (alpha,))
+    big.alpha_composite(glow)
+    count, stars, _ = detail(size)
+    if stars:
+        for x, y, reach in SPARKLES[:count]:
+            d.polygon(star(x * u, y * u, reach * u, 0.32 * reach * u), fill=SNOW + (255,))
+    return big
 
 
-def paint():
-    """The icon as RGBA, its colours reduced to one 8-bit palette shared with the ICO."""
-    big = Image.new("RGBA", (SIZE * S, SIZE * S), (0, 0, 0, 0))
-    draw(big)
-    small = big.resize((SIZE, SIZE), Image.LANCZOS)
-    # Un-premultiplied colours of the edge pixels, then one palette for all visible pixels.
-    rgb = Image.new("RGB", small.size, (0, 0, 0))
-    rgb.paste(small.convert("RGB"), mask=small.getchannel("A"))
-    pal = rgb.quantize(colors=255, method=Image.Quantize.MEDIANCUT, dither=Image.Dither.NONE)
-    alpha = small.getchannel("A")
+def paint(size):
+    """The icon at `size`: drawn at 4 to 16 times the size, reduced by area averaging (no
+    ringing), the small sparkles then set as whole white pixels."""
+    s = max(4, 256 // size)
+    icon = paint_big(size, s).resize((size, size), Image.BOX)
+    count, stars, _ = detail(size)
+    if not stars:
+        k = size / 32
+        px = icon.load()
+        for x, y, reach in SPARKLES[:count]:
+            cx, cy = int(x * k), int(y * k)
+            px[cx, cy] = SNOW + (255,)
+            if reach * k >= 1.0:  # a little cross where there is room for one
+                for ax, ay in ((cx - 1, cy), (cx + 1, cy), (cx, cy - 1), (cx, cy + 1)):
+                    px[ax, ay] = mix(px[ax, ay][:3], SNOW, 0.6) + (255,)
+    return icon
+
+
+def svg():
+    """The same design as a scalable drawing on the 32-unit grid."""
+    cx, cy, r = BALL
+    lx, ly, lr, lw = LOOP
+    x0, y0, x1, y1 = CAP
+    ex, ey, ax, ay = HIGHLIGHT
+    hex_ = "#{:02x}{:02x}{:02x}".format
+    fx, fy = 0.5 + LIGHT[0] / 2, 0.5 + LIGHT[1] / 2
+    ridges = "".join(
+        f'<rect x="{x0 + i * (x1 - x0) / 4 - 0.25:g}" y="{y0:g}" width="0.5" '
+        f'height="{y1 - y0:g}" fill="{hex_(*GOLD_DARK)}"/>\n' for i in range(1, 4))
+    stars = "".join(
+        '<path fill="#ffffff" d="M{}Z"/>\n'.format(
+            " L".join(f"{px:.2f},{py:.2f}" for px, py in star(x, y, rr, 0.32 * rr)))
+        for x, y, rr in SPARKLES)
+    return f"""<?xml version="1.0" encoding="UTF-8"?>
+<svg xmlns="http://www.w3.org/2000/svg" width="32" height="32" viewBox="0 0 32 32">
+<defs>
+<radialGradient id="ball" cx="{fx:g}" cy="{fy:g}" r="0.8" fx="{fx:g}" fy="{fy:g}">
+<stop offset="0" stop-color="{hex_(*RED_LIGHT)}"/>
+<stop offset="1" stop-color="{hex_(*RED_DARK)}"/>
+</radialGradient>
+<linearGradient id="cap" x1="0" y1="0" x2="1" y2="0">
+<stop offset="0" stop-color="{hex_(*GOLD_LIGHT)}"/>
+<stop offset="1" stop-color="{hex_(*GOLD_DARK)}"/>
+</linearGradient>
+<radialGradient id="glow">
+<stop offset="0.7" stop-color="#ffffff" stop-opacity="0.92"/>
+<stop offset="1" stop-color="#ffffff" stop-opacity="0"/>
+</radialGradient>
+</defs>
+<circle cx="{lx:g}" cy="{ly:g}" r="{lr - lw / 2:g}" fill="none" stroke="{hex_(*GOLD_DARK)}" \
+stroke-width="{lw:g}"/>
+<circle cx="{cx:g}" cy="{cy:g}" r="{r:g}" fill="url(#ball)"/>
+<rect x="{x0:g}" y="{y0:g}" width="{x1 - x0:g}" height="{y1 - y0:g}" fill="url(#cap)"/>
+{ridges}<ellipse cx="{ex:g}" cy="{ey:g}" rx="{1.4 * ax:g}" ry="{1.4 * ay:g}" fill="url(#glow)"/>
+{stars}</svg>
+"""
+
+
+def quantized(icon):
+    """The icon with its colours reduced to one 8-bit palette, as the ICO holds it."""
+    pal = icon.convert("RGB").quantize(colors=255, method=Image.Quantize.MEDIANCUT, dither=Image.Dither.NONE)
     out = pal.convert("RGBA")
-    out.putalpha(alpha)
-    return out, pal, alpha
+    out.putalpha(icon.getchannel("A"))
+    return out, pal
 
 
 def ico_bytes(pal, alpha):
     """One 32 x 32 image, 8 bits per pixel with a 256-colour palette and a 1-bit AND mask."""
+    size = ICO_SIZE
     palette = (pal.getpalette() or [])[:768]
     palette += [0] * (768 - len(palette))
     transparent = [a < ALPHA_OPAQUE for a in alpha.getdata()]
     index = list(pal.getdata())
     rows_xor, rows_and = [], []
-    for y in reversed(range(SIZE)):  # bottom-up rows
-        row = bytes(0 if transparent[y * SIZE + x] else index[y * SIZE + x] for x in range(SIZE))
+    for y in reversed(range(size)):  # bottom-up rows
+        row = bytes(0 if transparent[y * size + x] else index[y * size + x] for x in range(size))
         rows_xor.append(row)  # 32 bytes: already a multiple of 4
         bits = 0
-        for x in range(SIZE):
-            bits = (bits << 1) | transparent[y * SIZE + x]
+        for x in range(size):
+            bits = (bits << 1) | transparent[y * size + x]
         rows_and.append(bits.to_bytes(4, "big"))
     xor, andmask = b"".join(rows_xor), b"".join(rows_and)
     colours = b"".join(bytes((palette[3 * i + 2], palette[3 * i + 1], palette[3 * i], 0))
                        for i in range(256))
-    header = struct.pack("<IiiHHIIiiII", 40, SIZE, 2 * SIZE, 1, 8, 0,
+    header = struct.pack("<IiiHHIIiiII", 40, size, 2 * size, 1, 8, 0,
                          len(xor) + len(andmask), 0, 0, 256, 0)
     image = header + colours + xor + andmask
     icondir = struct.pack("<HHH", 0, 1, 1)
-    entry = struct.pack("<BBBBHHII", SIZE, SIZE, 0, 0, 1, 8, len(image), 6 + 16)
+    entry = struct.pack("<BBBBHHII", size, size, 0, 0, 1, 8, len(image), 6 + 16)
     return icondir + entry + image
 
 
 def main(out_dir):
     out = Path(out_dir)
     out.mkdir(parents=True, exist_ok=True)
-    rgba, pal, alpha = paint()
-    rgba.save(out / "frostfunkel.png", optimize=True)
-    (out / "frostfunkel.ico").write_bytes(ico_bytes(pal, alpha))
+    for size in SIZES:
+        icon = paint(size)
+        if size == ICO_SIZE:
+            # The 32 px PNG shows exactly the ICO's colours.
+            icon, pal = quantized(icon)
+            (out / "frostfunkel.ico").write_bytes(ico_bytes(pal, icon.getchannel("A")))
+        icon.save(out / f"frostfunkel-{size}.png", optimize=True)
+    (out / "frostfunkel.svg").write_text(svg())
 
 
 if __name__ == "__main__":
