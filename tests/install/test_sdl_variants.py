@@ -2,7 +2,7 @@
 import os, re, shutil, subprocess, unittest
 from pathlib import Path
 
-from harness import BUILD, CMAKE, SOURCE, Scratch, lines, run_show
+from harness import BUILD, CMAKE, SOURCE, scratch, lines, run_show
 
 # Variant -> (its packages, the file libSDL-1.2.so.0 leads to). The two conflict as installed
 # packages, so each is downloaded and unpacked with dpkg -x into a root of its own.
@@ -51,7 +51,7 @@ def build_against(variant, packages):
 class SdlVariantTest(unittest.TestCase):
     def test_each_variant_builds_runs_and_is_the_libsdl_loaded(self):
         for variant, (packages, target) in VARIANTS.items():
-            with self.subTest(variant=variant), Scratch() as log:
+            with self.subTest(variant=variant), scratch() as log:
                 libs, program = build_against(variant, packages)
                 run = run_show(log, command=[program], quit_after=8, LD_DEBUG="libs",
                                LD_LIBRARY_PATH=":".join(map(str, libs)),
