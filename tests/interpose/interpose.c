@@ -6,14 +6,14 @@
  *   FF_LOG=FILE          one line per recorded fact: "delay MS NS", "flip TICK NS_SPENT",
  *                        "event TYPE SYM", "cursor TOGGLE", "audio RATE FORMAT CHANNELS CHUNK",
  *                        "rss TICK VMRSS_KB VMHWM_KB"
- *   FF_EVENTS=LIST       events read in a tick, "TICK:NAME[:SYM];..." in tick order, with NAME
- *                        from EVENT_NAMES
+ *   FF_EVENTS=LIST       events read in a tick, "TICK:TYPE[:SYM];..." in tick order, with SDL's
+ *                        numbers for the event type and the key symbol
  *   FF_QUIT_AFTER=N      a quit event in tick N, after the listed events; past N + 50 waits the
  *                        process is ended (status 125), so a show that no longer counts its ticks
  *                        cannot run on for ever
  *   FF_CAPTURE=TICK:FILE the screen as BMP just before the flip of that tick
  *   FF_RSS_TICKS=LIST    the memory after these ticks, "200,10000"
- *   FF_REFUSE=LIST       calls that fail with "refused by the test": SDL_SetVideoMode, TTF_Init,
+ *   FF_REFUSE=LIST       calls that fail with "refused by the test": TTF_Init,
  *                        Mix_OpenAudio, Mix_LoadMUS, Mix_PlayMusic, and "SDL_Init&MASK" for every
  *                        SDL_Init whose flags share a bit with MASK
  * Ticks count the program's own flips from 1. */
@@ -37,14 +37,6 @@
 
 enum { MAX_EVENTS = 64, WAITS_PAST_QUIT = 50 };
 
-static const struct {
-    const char* name;
-    Uint8 type;
-} EVENT_NAMES[] = {{"down", SDL_KEYDOWN},          {"up", SDL_KEYUP},
-                   {"motion", SDL_MOUSEMOTION},    {"press", SDL_MOUSEBUTTONDOWN},
-                   {"release", SDL_MOUSEBUTTONUP}, {"quit", SDL_QUIT},
-                   {"user", SDL_USEREVENT}};
-
 static struct injected {
     int tick;
     SDL_Event event;
@@ -55,9 +47,6 @@ static FILE* logfile;
 
 static void log_line(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
 static void log_line(const char* fmt, ...) {
-    if (logfile == NULL) {
-        return;
-    }
     va_list args;
     va_start(args, fmt);
     vfprintf(logfile, fmt, args);
@@ -72,15 +61,13 @@ static long long now_ns(void) {
     return (long long)ts.tv_sec * 1000000000LL + ts.tv_nsec;
 }
 
-static void add_event(int tick, const char* name, int sym) {
-    for (size_t i = 0; i < sizeof EVENT_NAMES / sizeof EVENT_NAMES[0]; ++i) {
-        if (strcmp(name, EVENT_NAMES[i].name) == 0 && queued < MAX_EVENTS) {
-            SDL_Event* e = &queue[queued].event;
-            memset(e, 0, sizeof *e);
-            e->type = EVENT_NAMES[i].type;
-            e->key.keysym.sym = (SDLKey)sym; /* read only for key events */
-            queue[queued++].tick = tick;
-        }
+static void add_event(int tick, int type, int sym) {
+    if (queued < MAX_EVENTS) {
+        SDL_Event* e = &queue[queued].event;
+        memset(e, 0, sizeof *e);
+        e->type = (Uint8)type;
+        e->key.keysym.sym = (SDLKey)sym; /* read only for key events */
+        queue[queued++].tick = tick;
     }
 }
 
@@ -91,21 +78,19 @@ static void copy_list(char* to, size_t size, const char* name) {
 }
 
 __attribute__((constructor)) static void read_settings(void) {
-    const char* path = getenv("FF_LOG");
-    logfile = path ? fopen(path, "a") : NULL;
+    logfile = fopen(getenv("FF_LOG") ? getenv("FF_LOG") : "/dev/null", "a");
     char events[1024];
     snprintf(events, sizeof events, "%s", getenv("FF_EVENTS") ? getenv("FF_EVENTS") : "");
     char* save = NULL;
     for (char* item = strtok_r(events, ";", &save); item; item = strtok_r(NULL, ";", &save)) {
-        int tick = 0, sym = 0;
-        char name[16] = "";
-        if (sscanf(item, "%d:%15[a-z]:%d", &tick, name, &sym) >= 2) {
-            add_event(tick, name, sym);
+        int tick = 0, type = 0, sym = 0;
+        if (sscanf(item, "%d:%d:%d", &tick, &type, &sym) >= 2) {
+            add_event(tick, type, sym);
         }
     }
     if (getenv("FF_QUIT_AFTER")) {
         quit_after = atoi(getenv("FF_QUIT_AFTER"));
-        add_event(quit_after, "quit", 0);
+        add_event(quit_after, SDL_QUIT, 0);
     }
     if (getenv("FF_CAPTURE")) {
         sscanf(getenv("FF_CAPTURE"), "%d:%511s", &capture_tick, capture_path);
@@ -146,11 +131,6 @@ static void log_memory(void) {
 int SDL_Init(Uint32 flags) {
     REAL(int, SDL_Init, Uint32);
     return refused("SDL_Init", flags) ? -1 : real_SDL_Init(flags);
-}
-
-SDL_Surface* SDL_SetVideoMode(int width, int height, int bpp, Uint32 flags) {
-    REAL(SDL_Surface*, SDL_SetVideoMode, int, int, int, Uint32);
-    return refused("SDL_SetVideoMode", 0) ? NULL : real_SDL_SetVideoMode(width, height, bpp, flags);
 }
 
 int SDL_ShowCursor(int toggle) {
