@@ -14,7 +14,7 @@
  *   FF_CAPTURE=TICK:FILE the screen as BMP just before the flip of that tick
  *   FF_RSS_TICKS=LIST    the memory after these ticks, "200,10000"
  *   FF_REFUSE=LIST       calls that fail with "refused by the test": TTF_Init,
- *                        Mix_OpenAudio, Mix_LoadMUS, Mix_PlayMusic, and "SDL_Init&MASK" for every
+ *                        Mix_OpenAudio, Mix_PlayMusic, and "SDL_Init&MASK" for every
  *                        SDL_Init whose flags share a bit with MASK
  * Ticks count the program's own flips from 1. */
 #define _GNU_SOURCE
@@ -148,11 +148,6 @@ int Mix_OpenAudio(int rate, Uint16 format, int channels, int chunk) {
     REAL(int, Mix_OpenAudio, int, Uint16, int, int);
     log_line("audio %d 0x%04X %d %d", rate, format, channels, chunk);
     return refused("Mix_OpenAudio", 0) ? -1 : real_Mix_OpenAudio(rate, format, channels, chunk);
-}
-
-void* Mix_LoadMUS(const char* file) {
-    REAL(void*, Mix_LoadMUS, const char*);
-    return refused("Mix_LoadMUS", 0) ? NULL : real_Mix_LoadMUS(file);
 }
 
 int Mix_PlayMusic(void* music, int loops) {
