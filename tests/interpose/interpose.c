@@ -5,14 +5,13 @@
  * Settings (environment, read once when the library loads):
  *   FF_LOG=FILE          one line per recorded fact: "delay MS NS", "flip TICK NS_SPENT",
  *                        "event TYPE SYM", "cursor TOGGLE", "audio RATE FORMAT CHANNELS CHUNK",
- *                        "rss TICK VMRSS_KB VMHWM_KB"
+ *                        "rss TICK VMRSS_KB VMHWM_KB" (every 1000 ticks)
  *   FF_EVENTS=LIST       events read in a tick, "TICK:TYPE[:SYM];..." in tick order, with SDL's
  *                        numbers for the event type and the key symbol
  *   FF_QUIT_AFTER=N      a quit event in tick N, after the listed events; past N + 50 waits the
  *                        process is ended (status 125), so a show that no longer counts its ticks
  *                        cannot run on for ever
  *   FF_CAPTURE=TICK:FILE the screen as BMP just before the flip of that tick
- *   FF_RSS_TICKS=LIST    the memory after these ticks, "200,10000"
  *   FF_REFUSE=LIST       calls that fail with "refused by the test": TTF_Init,
  *                        Mix_OpenAudio, Mix_PlayMusic, and "SDL_Init&MASK" for every
  *                        SDL_Init whose flags share a bit with MASK
@@ -42,7 +41,7 @@ static struct injected {
     SDL_Event event;
 } queue[MAX_EVENTS];
 static int queued, next_event, ticks, waits, quit_after = -1, capture_tick = -1;
-static char capture_path[512], rss_ticks[256], refuse[512];
+static char capture_path[512], refuse[512];
 static FILE* logfile;
 
 static void log_line(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
@@ -95,7 +94,6 @@ __attribute__((constructor)) static void read_settings(void) {
     if (getenv("FF_CAPTURE")) {
         sscanf(getenv("FF_CAPTURE"), "%d:%511s", &capture_tick, capture_path);
     }
-    copy_list(rss_ticks, sizeof rss_ticks, "FF_RSS_TICKS");
     copy_list(refuse, sizeof refuse, "FF_REFUSE");
 }
 
@@ -188,9 +186,7 @@ int SDL_Flip(SDL_Surface* surface) {
     long long start = now_ns();
     int result = real_SDL_Flip(surface);
     log_line("flip %d %lld", ticks, now_ns() - start);
-    char tick[16];
-    snprintf(tick, sizeof tick, "%d", ticks);
-    if (listed(rss_ticks, tick)) {
+    if (ticks % 1000 == 0) {
         log_memory();
     }
     return result;
