@@ -17,8 +17,8 @@ class RealWindow(unittest.TestCase):
         self.addCleanup(xvfb.wait, 10)
         self.addCleanup(xvfb.terminate)
         os.close(write_fd)
-        self.display = ":" + os.read(read_fd, 64).decode().strip()  # Xvfb writes it when ready
-        os.close(read_fd)
+        with os.fdopen(read_fd) as pipe:  # the whole line: Xvfb ends if it cannot write all of it
+            self.display = ":" + pipe.readline().strip()
 
     def xdotool(self, *args):
         return subprocess.run(["xdotool", *args], env={**os.environ, "DISPLAY": self.display},
