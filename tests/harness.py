@@ -1,6 +1,4 @@
-"""Shared by every Python test: where the source, the build and the data are, running the show
-under the tick interposer with a deadline, the greeting and the scene's geometry, and SDL_ttf
-measuring and rendering through ctypes."""
+"""Shared by the Python tests: paths, running the show, the greeting, the scene and SDL_ttf."""
 import ctypes
 import os
 import shutil

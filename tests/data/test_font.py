@@ -1,5 +1,4 @@
-"""Checks the PC Snowballs font: glyphs inside the metrics, the sanitizer, and every printable
-character and the show's texts measured and rendered with the show's SDL_ttf."""
+"""Checks the PC Snowballs font: metrics, sanitizer, and every character as SDL_ttf draws it."""
 import shutil
 import subprocess
 import unittest

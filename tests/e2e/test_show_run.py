@@ -1,10 +1,9 @@
-"""End-to-end runs of the show loop: the scroller lines, the waits, the order of a tick, memory
-and input."""
+"""End-to-end runs of the show loop: lines, waits, a tick's order, memory and input."""
 import unittest
 
 from harness import lines, run_show, scratch
 
-# SDL 1.2's event types and the key symbols used here
+# SDL 1.2's event types as the interposer logs them, and the key symbols used here
 DOWN, UP, MOTION, PRESS, RELEASE, QUIT, USER = 2, 3, 4, 5, 6, 12, 24
 ESC, A, SPACE, ENTER, ARROW = 27, 97, 32, 13, 273
 
@@ -30,14 +29,13 @@ class ShowLoop(unittest.TestCase):
 class Input(unittest.TestCase):
     # (name, events, safety quit tick, ticks run, event types read, event types left unread)
     CASES = [
-        ("escape pressed only", f"3:{DOWN}:{ESC}", 12, 12, [DOWN, QUIT], []),
-        ("escape released", f"3:{DOWN}:{ESC};5:{UP}:{ESC}", 40, 5, [DOWN, UP], [QUIT]),
-        ("escape released at once", f"1:{UP}:{ESC};1:{USER}", 40, 1, [UP], [USER, QUIT]),
-        ("quit request", f"4:{QUIT};4:{USER};4:{UP}:{ESC}", 40, 4, [QUIT], [USER, UP]),
-        ("other keys", f"2:{DOWN}:{A};2:{UP}:{A};3:{DOWN}:{SPACE};3:{UP}:{SPACE};4:{UP}:{ENTER};"
-         f"5:{DOWN}:{ARROW}", 9, 9, [DOWN, UP, QUIT], []),
-        ("mouse", f"2:{MOTION};3:{PRESS};3:{RELEASE};4:{MOTION}", 7, 7,
-         [MOTION, PRESS, RELEASE, QUIT], []),
+        ("escape pressed only", f"3:down:{ESC}", 12, 12, [DOWN, QUIT], []),
+        ("escape released", f"3:down:{ESC};5:up:{ESC}", 40, 5, [DOWN, UP], [QUIT]),
+        ("escape released at once", f"1:up:{ESC};1:user", 40, 1, [UP], [USER, QUIT]),
+        ("quit request", f"4:quit;4:user;4:up:{ESC}", 40, 4, [QUIT], [USER, UP]),
+        ("other keys", f"2:down:{A};2:up:{A};3:down:{SPACE};3:up:{SPACE};4:up:{ENTER};"
+         f"5:down:{ARROW}", 9, 9, [DOWN, UP, QUIT], []),
+        ("mouse", "2:motion;3:press;3:release;4:motion", 7, 7, [MOTION, PRESS, RELEASE, QUIT], []),
     ]
 
     def test_which_events_end_the_show_and_when(self):

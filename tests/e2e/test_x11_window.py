@@ -1,5 +1,4 @@
-"""End-to-end in a real X11 window under Xvfb: the caption, the lines reaching a pipe as they
-are shown, and a real Escape press and release."""
+"""End-to-end in a real X11 window: the caption, the piped lines and a real Escape."""
 import os
 import select
 import subprocess

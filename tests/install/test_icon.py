@@ -1,5 +1,4 @@
-"""The application icon: every size drawn crisp at its size with padding, and the ICO; the
-Windows build as far as it can be checked here: its icon resource and its sources' compile."""
+"""The icon at every size, and what can be checked here of the Windows build."""
 import re, shutil, subprocess, tempfile, unittest
 from pathlib import Path
 

@@ -6,8 +6,8 @@
  *   FF_LOG=FILE          one line per recorded fact: "delay MS NS", "flip TICK NS_SPENT",
  *                        "event TYPE SYM", "cursor TOGGLE", "audio RATE FORMAT CHANNELS CHUNK",
  *                        "rss TICK VMRSS_KB VMHWM_KB" (every 1000 ticks)
- *   FF_EVENTS=LIST       events read in a tick, "TICK:TYPE[:SYM];..." in tick order, with SDL's
- *                        numbers for the event type and the key symbol
+ *   FF_EVENTS=LIST       events read in a tick, "TICK:NAME[:SYM];..." in tick order, NAME from
+ *                        EVENT_NAMES and SYM SDL's number of the key
  *   FF_QUIT_AFTER=N      a quit event in tick N, after the listed events; past N + 50 waits the
  *                        process is ended (status 125), so a show that no longer counts its ticks
  *                        cannot run on for ever
@@ -35,6 +35,15 @@
     }
 
 enum { MAX_EVENTS = 64, WAITS_PAST_QUIT = 50 };
+
+/* The events a test can inject, by the names it gives them in FF_EVENTS. */
+static const struct {
+    const char* name;
+    Uint8 type;
+} EVENT_NAMES[] = {{"down", SDL_KEYDOWN},          {"up", SDL_KEYUP},
+                   {"motion", SDL_MOUSEMOTION},    {"press", SDL_MOUSEBUTTONDOWN},
+                   {"release", SDL_MOUSEBUTTONUP}, {"quit", SDL_QUIT},
+                   {"user", SDL_USEREVENT}};
 
 static struct injected {
     int tick;
@@ -82,9 +91,13 @@ __attribute__((constructor)) static void read_settings(void) {
     snprintf(events, sizeof events, "%s", getenv("FF_EVENTS") ? getenv("FF_EVENTS") : "");
     char* save = NULL;
     for (char* item = strtok_r(events, ";", &save); item; item = strtok_r(NULL, ";", &save)) {
-        int tick = 0, type = 0, sym = 0;
-        if (sscanf(item, "%d:%d:%d", &tick, &type, &sym) >= 2) {
-            add_event(tick, type, sym);
+        int tick = 0, sym = 0;
+        char name[16] = "";
+        sscanf(item, "%d:%15[a-z]:%d", &tick, name, &sym);
+        for (size_t i = 0; i < sizeof EVENT_NAMES / sizeof EVENT_NAMES[0]; ++i) {
+            if (strcmp(name, EVENT_NAMES[i].name) == 0) {
+                add_event(tick, EVENT_NAMES[i].type, sym);
+            }
         }
     }
     if (getenv("FF_QUIT_AFTER")) {
