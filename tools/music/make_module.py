@@ -4,11 +4,10 @@
 import os
 import sys
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-
-import arrange  # noqa: E402
-import instruments  # noqa: E402
-from modwriter import Module  # noqa: E402
+# Run as a script, Python finds the modules beside it.
+import arrange
+import instruments
+from modwriter import Module
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 TITLE = "frostfunkel carols"
