@@ -96,18 +96,21 @@ bool fontIsCutOff(const Bytes& ttf) {
     return false;
 }
 
+// Why the file at path is no data file the loaders should be given: not a regular file, or
+// cut off by the measure of its format; null when it is fine or left to the loader.
+const char* fileProblem(const char* path, bool (*isCutOff)(const Bytes&)) {
+    if (const char* why = kindProblem(path)) {
+        return why;
+    }
+    return isCutOff(readFile(path)) ? CUT_OFF : nullptr;
+}
+
 } // namespace
 
 const char* pictureProblem(const char* path) {
-    if (const char* why = kindProblem(path)) {
-        return why;
-    }
-    return pngIsCutOff(readFile(path)) ? CUT_OFF : nullptr;
+    return fileProblem(path, pngIsCutOff);
 }
 
 const char* fontProblem(const char* path) {
-    if (const char* why = kindProblem(path)) {
-        return why;
-    }
-    return fontIsCutOff(readFile(path)) ? CUT_OFF : nullptr;
+    return fileProblem(path, fontIsCutOff);
 }
