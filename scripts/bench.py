@@ -4,13 +4,11 @@ import select
 import statistics
 import subprocess
 import sys
-import tempfile
 import time
 from pathlib import Path
 
-from harness import show_env, window
+from harness import BIN, DATA, run_show, show_env, window
 
-BIN, INTERPOSE, DATA = (str(Path(p).resolve()) for p in sys.argv[1:4])
 TARGETS = {"first": 150.0, "tick": 1.5, "growth": 256, "cpu": 2.0}
 
 
@@ -33,12 +31,10 @@ def first_line_ms():
 
 def interposed_run(ticks, **extra):
     """Runs `ticks` ticks without waits; returns the log lines of the interposer."""
-    with tempfile.TemporaryDirectory() as tmp:
-        log = Path(tmp) / "log"
-        subprocess.run([BIN], cwd=DATA, stdout=subprocess.DEVNULL, check=True,
-                       env=show_env(LD_PRELOAD=INTERPOSE, FF_LOG=str(log), FF_QUIT_AFTER=str(ticks),
-                               **extra))
-        return [line.split() for line in log.read_text().splitlines()]
+    run = run_show(DATA, quit_after=ticks, deadline=120, **extra)
+    if run.status != 0:
+        sys.exit(f"bench: the show ended with status {run.status}: {run.stderr}")
+    return [line.split() for line in run.log]
 
 
 def tick_costs_ms(log):

@@ -58,18 +58,19 @@ def run_show(cwd, *, command=None, events="", quit_after=None, deadline=10, unse
     """Runs the show (or `command`, a launcher) in `cwd` to its end under the interposer, which
     skips and logs the waits. Past its deadline the run is killed and fails the test with what
     the show had written."""
-    log = Path(cwd) / "interpose.log"
-    env = show_env(unset, LD_PRELOAD=INTERPOSE, FF_LOG=log, FF_EVENTS=events, **extra)
-    if quit_after is not None:
-        env["FF_QUIT_AFTER"] = str(quit_after)
-    try:
-        proc = subprocess.run(list(map(str, command or [BIN])), cwd=cwd, env=env,
-                              capture_output=True, timeout=deadline)
-    except subprocess.TimeoutExpired as e:
-        wrote = [(s or b"")[-400:].decode("latin-1") for s in (e.stdout, e.stderr)]
-        raise AssertionError(f"the show still ran after {deadline} s and wrote {wrote}") from None
-    return Run(proc.returncode, proc.stdout.decode("latin-1"), proc.stderr.decode("latin-1"),
-               log.read_text().splitlines() if log.exists() else [])
+    with tempfile.TemporaryDirectory(prefix="frostfunkel-log-") as logdir:
+        log = Path(logdir) / "interpose.log"
+        env = show_env(unset, LD_PRELOAD=INTERPOSE, FF_LOG=log, FF_EVENTS=events, **extra)
+        if quit_after is not None:
+            env["FF_QUIT_AFTER"] = str(quit_after)
+        try:
+            proc = subprocess.run(list(map(str, command or [BIN])), cwd=cwd, env=env,
+                                  capture_output=True, timeout=deadline)
+        except subprocess.TimeoutExpired as e:
+            wrote = [(s or b"")[-400:].decode("latin-1") for s in (e.stdout, e.stderr)]
+            raise AssertionError(f"the show still ran after {deadline} s and wrote {wrote}") from None
+        return Run(proc.returncode, proc.stdout.decode("latin-1"), proc.stderr.decode("latin-1"),
+                   log.read_text().splitlines() if log.exists() else [])
 
 
 @contextmanager
