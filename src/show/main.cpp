@@ -100,8 +100,12 @@ void renderTitle(const char* messagetext) {
 int main(int argc, char* argv[]) {
     (void)argc;
     (void)argv;
-    // SDL_Quit runs on every way out, the failing exits included.
+    // SDL_Quit runs on every way out, the failing exits included. On Windows SDL's entry
+    // wrapper has already registered it before calling this function; a second registration
+    // would run it twice at exit.
+#ifndef _WIN32
     std::atexit(SDL_Quit);
+#endif
 
     startSdl();
     openDisplay();
