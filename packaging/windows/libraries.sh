@@ -100,6 +100,13 @@ echo "== SDL_mixer"
         --disable-music-mod-shared --disable-music-mod-modplug --disable-music-ogg \
         --disable-music-flac --disable-music-mp3 --disable-music-midi --disable-music-cmd)
 
+# A configure check that fails only drops a feature: the show needs the mixer to play modules.
+if ! $host-objdump -p "$stage/bin/SDL_mixer.dll" | grep -q "DLL Name: libmikmod"; then
+    echo "SDL_mixer was built without libmikmod: see $work/SDL_mixer-1.2/config.log" >&2
+    trap - EXIT
+    exit 1
+fi
+
 # The licence texts of every library, for the packages.
 licences=$stage/share/licences
 mkdir -p "$licences"
