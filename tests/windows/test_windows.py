@@ -96,8 +96,8 @@ class Windows(unittest.TestCase):
     def test_program_is_a_stripped_gui_executable_with_one_32_pixel_8_bit_icon(self):
         exe = self.folder / "frostfunkel.exe"
         dump = subprocess.run([OBJDUMP, "-p", "-t", exe], capture_output=True, text=True).stdout
-        self.assertIn("(Windows GUI)", dump)
-        self.assertIn("no symbols", dump)
+        self.assertEqual(re.findall(r"^Subsystem\s+\S+\s+(.*)", dump, re.M), ["(Windows GUI)"])
+        self.assertTrue("no symbols" in dump, "the program is not stripped")
         icons = subprocess.run(f"wrestool -x -t 14 '{exe}' | icotool -l -", shell=True,
                                capture_output=True, text=True).stdout
         self.assertEqual(icons.split(), ["--icon", "--index=1", "--width=32", "--height=32",
