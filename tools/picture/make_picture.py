@@ -161,8 +161,8 @@ def rising_y(t, base, rise):
 
 def swag_path(side, reach, height):
     """Points from a corner (side -1 left, 1 right) inwards by reach, at heights height(t)."""
-    return [(CENTRE_X + side * (HALF_WIDTH - reach * t), height(t)) for t in (i / PATH_STEPS
-                                                                               for i in range(PATH_STEPS + 1))]
+    steps = (i / PATH_STEPS for i in range(PATH_STEPS + 1))
+    return [(CENTRE_X + side * (HALF_WIDTH - reach * t), height(t)) for t in steps]
 
 
 # ---------------------------------------------------------------- fir
@@ -173,6 +173,8 @@ BARE_STEM = 0.06  # the first part of a twig carries no needles
 TIPS = 5  # fresh light needles at the end of a twig
 SIDE_TWIG_FROM = 22  # twigs at least this long grow side twigs
 SNOW_LIFT = 1.2  # snow rests this far above the stem
+# A clump's shaded base, a little lower, and its lit top, in fractions of a lump's radius.
+SNOW_BASE, SNOW_TOP = (-1, -0.55, 1, 0.55), (-1, -0.65, 1, 0.45)
 
 
 def twig_path(rng, x, y, angle, length):
@@ -228,9 +230,9 @@ def snow_clumps(d, rng, path):
         run = min(steps - start, rng.randint(3, 6))
         for cx, cy, t in above_stem(path, start, run):
             r = (1.3 + 1.3 * math.sin(t * math.pi)) * rng.uniform(0.85, 1.1)
-            oval(d, cx, cy + 0.7, r, (-1, -0.55, 1, 0.55), SNOW_SHADE)
+            oval(d, cx, cy + 0.7, r, SNOW_BASE, SNOW_SHADE)
         for cx, cy, t in above_stem(path, start, run):
-            oval(d, cx, cy, 1.2 + 1.2 * math.sin(t * math.pi), (-1, -0.65, 1, 0.45), SNOW_LIT)
+            oval(d, cx, cy, 1.2 + 1.2 * math.sin(t * math.pi), SNOW_TOP, SNOW_LIT)
 
 
 def fir_branch(d, rng, x, y, angle, length, needle, snow=0.0, depth=0):
@@ -564,10 +566,12 @@ def bow_loop(img, at):
 
 def bow(img, x, y, span, height):
     """A red satin bow: two loops pinched at the knot, folds, and two notched tails."""
+    def on_side(side):
+        return lambda fx, fy: (x + side * span * fx, y + height * fy)
     for side in (-1, 1):
-        bow_tail(img, lambda fx, fy: (x + side * span * fx, y + height * fy))
+        bow_tail(img, on_side(side))
     for side in (-1, 1):
-        bow_loop(img, lambda fx, fy: (x + side * span * fx, y + height * fy))
+        bow_loop(img, on_side(side))
     half_width, half_height, narrowing = BOW_KNOT
     knot_w, knot_h = span * half_width, height * half_height
     knot = [(x - knot_w, y - knot_h), (x + knot_w, y - knot_h), (x + knot_w * narrowing, y + knot_h),
