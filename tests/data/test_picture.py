@@ -21,13 +21,10 @@ class PictureTest(unittest.TestCase):
         (title_w, h), (sx, sy) = font.size(TITLE), scroller_at(font.size(TITLE)[1])
         scroll_w = max(font.size(SCROLLSOURCE[i:i + 18])[0] for i in range(len(SCROLLSOURCE)))
         boxes = {"title": (*title_at(title_w), 479, 150 + h - 1), "scroller": (sx, sy, sx + scroll_w - 1, sy + h - 1)}
-        rgb = Image.open(DATA / "rahmen.png").convert("RGB")
+        rgb, (left, top, right, bottom), (x, y) = Image.open(DATA / "rahmen.png").convert("RGB"), TEXT_AREA, RAHMEN_AT
         for name, (x0, y0, x1, y1) in boxes.items():
             with self.subTest(name):
-                left, top, right, bottom = TEXT_AREA
-                inside = left <= x0 and top <= y0 and x1 <= right and y1 <= bottom
-                self.assertTrue(inside, "outside the light box %s" % (TEXT_AREA,))
-                x, y = RAHMEN_AT
+                self.assertTrue(left <= x0 and top <= y0 and x1 <= right and y1 <= bottom, "outside %s" % (TEXT_AREA,))
                 crop = rgb.crop((x0 - x, y0 - y, x1 - x + 1, y1 - y + 1))
                 worst = min((colour for _, colour in crop.getcolors(1 << 24)), key=contrast_with_black)
                 self.assertGreaterEqual(contrast_with_black(worst), MIN_CONTRAST, "too dark: %s" % (worst,))
