@@ -15,11 +15,7 @@ target_link_options(frostfunkel PRIVATE -Wl,--no-insert-timestamp -static-libgcc
 # Everything in one folder, the shortcut's start folder: the show opens its data by bare name
 # and SDL writes stdout.txt and stderr.txt beside the program.
 install(TARGETS frostfunkel RUNTIME DESTINATION .)
-install(FILES
-  "${PROJECT_SOURCE_DIR}/data/rahmen.png"
-  "${PROJECT_SOURCE_DIR}/data/PC_Snowballs.ttf"
-  "${PROJECT_SOURCE_DIR}/data/xmas.mod"
-  DESTINATION .)
+install(FILES ${FROSTFUNKEL_DATA_FILES} DESTINATION .)
 # The prefix's bin holds exactly the DLLs the recipe built, all of which the show loads.
 file(GLOB _ff_dlls "${FROSTFUNKEL_WINDOWS_PREFIX}/bin/*.dll")
 install(FILES ${_ff_dlls} DESTINATION .)

@@ -98,7 +98,7 @@ class Windows(unittest.TestCase):
         dump = subprocess.run([OBJDUMP, "-p", "-t", exe], capture_output=True, text=True).stdout
         self.assertEqual(re.findall(r"^Subsystem\s+\S+\s+(.*)", dump, re.M), ["(Windows GUI)"])
         self.assertTrue("no symbols" in dump, "the program is not stripped")
-        icons = subprocess.run(f"wrestool -x -t 14 '{exe}' | icotool -l -", shell=True,
+        icons = subprocess.run(f"wrestool -x -t 14 -n SDL_APP '{exe}' | icotool -l -", shell=True,
                                capture_output=True, text=True).stdout
         self.assertEqual(icons.split(), ["--icon", "--index=1", "--width=32", "--height=32",
                                          "--bit-depth=8", "--palette-size=256"])
