@@ -16,9 +16,21 @@ target_link_options(frostfunkel PRIVATE -Wl,--no-insert-timestamp -static-libgcc
 # and SDL writes stdout.txt and stderr.txt beside the program.
 install(TARGETS frostfunkel RUNTIME DESTINATION .)
 install(FILES ${FROSTFUNKEL_DATA_FILES} DESTINATION .)
-# The prefix's bin holds exactly the DLLs the recipe built, all of which the show loads.
+# The prefix's bin holds exactly the DLLs the recipe built, all of which the show loads; they
+# are shipped without their symbol tables, as the program is (strip takes the PE time stamp
+# from SOURCE_DATE_EPOCH, which scripts/windows sets).
 file(GLOB _ff_dlls "${FROSTFUNKEL_WINDOWS_PREFIX}/bin/*.dll")
-install(FILES ${_ff_dlls} DESTINATION .)
+set(_ff_stripped)
+foreach(_ff_dll ${_ff_dlls})
+  get_filename_component(_ff_name "${_ff_dll}" NAME)
+  set(_ff_out "${PROJECT_BINARY_DIR}/windows/${_ff_name}")
+  add_custom_command(OUTPUT "${_ff_out}"
+    COMMAND "${CMAKE_STRIP}" --strip-unneeded -o "${_ff_out}" "${_ff_dll}"
+    DEPENDS "${_ff_dll}" VERBATIM)
+  list(APPEND _ff_stripped "${_ff_out}")
+endforeach()
+add_custom_target(frostfunkel_dlls ALL DEPENDS ${_ff_stripped})
+install(FILES ${_ff_stripped} DESTINATION .)
 
 # Text files with Windows line ends, readable in any Windows editor.
 function(ff_windows_text source destination)
