@@ -1,7 +1,8 @@
 # Installs the show for Windows as one folder (program, DLLs, data, README and licences) and
 # packages that folder as an NSIS installer through CPack; scripts/windows zips the same folder.
 # FROSTFUNKEL_WINDOWS_PREFIX is the prefix the cross-built libraries were installed into.
-set(FROSTFUNKEL_WINDOWS_PREFIX "" CACHE PATH "Prefix of the Windows builds of SDL 1.2 and its companions")
+set(FROSTFUNKEL_WINDOWS_PREFIX "" CACHE PATH
+  "Prefix of the Windows builds of SDL 1.2 and its companions")
 if(NOT IS_DIRECTORY "${FROSTFUNKEL_WINDOWS_PREFIX}/bin")
   message(FATAL_ERROR "FROSTFUNKEL_WINDOWS_PREFIX must name the prefix of the cross-built "
     "libraries (scripts/windows sets it)")
