@@ -119,7 +119,8 @@ class Windows(unittest.TestCase):
         )
         for name, rahmen, env, expected, stream, message in cases:
             with self.subTest(name), tempfile.TemporaryDirectory(dir=self.tmp) as d:
-                shutil.copytree(self.folder, d, dirs_exist_ok=True, ignore=lambda *_: ["rahmen.png"])
+                shutil.copytree(self.folder, d, dirs_exist_ok=True,
+                                ignore=lambda *_: ["rahmen.png"])
                 if rahmen:
                     (Path(d) / "rahmen.png").write_bytes(rahmen)
                 run = self.show(["wine", Path(d) / "frostfunkel.exe"], Path(d), **env)
