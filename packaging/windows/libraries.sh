@@ -12,8 +12,9 @@ prefix=$2
 host=x86_64-w64-mingw32
 jobs=$(nproc)
 
+# On failure the work folder stays, with each step's configure.out, make.out and config.log.
 work=$(mktemp -d "${prefix}.build.XXXXXX")
-trap 'rm -rf "$work"' EXIT
+trap 'echo "libraries.sh: failed; the build and its logs are in $work" >&2' ERR
 stage=$work/prefix
 mkdir -p "$stage/bin" "$stage/include" "$stage/lib" "$work/tools"
 
@@ -101,9 +102,8 @@ echo "== SDL_mixer"
         --disable-music-flac --disable-music-mp3 --disable-music-midi --disable-music-cmd)
 
 # A configure check that fails only drops a feature: the show needs the mixer to play modules.
-if ! $host-objdump -p "$stage/bin/SDL_mixer.dll" | grep -q "DLL Name: libmikmod"; then
+if ! $host-objdump -p "$stage/bin/SDL_mixer.dll" | grep "DLL Name: libmikmod" >/dev/null; then
     echo "SDL_mixer was built without libmikmod: see $work/SDL_mixer-1.2/config.log" >&2
-    trap - EXIT
     exit 1
 fi
 
@@ -122,4 +122,5 @@ cp "$work/SDL_ttf-2.0/external/freetype-2.4.11/docs/FTL.TXT" "$licences/FreeType
 
 # Another build of the same key may have finished first; its prefix is as good as this one.
 mv -T "$stage" "$prefix" 2>/dev/null || [ -d "$prefix/bin" ]
+rm -rf "$work"
 echo "== libraries in $prefix"
