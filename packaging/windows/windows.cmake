@@ -77,4 +77,8 @@ set(CPACK_NSIS_INSTALLED_ICON_NAME frostfunkel.exe)
 set(CPACK_NSIS_DEFINES "Target amd64-unicode\n  SetDateSave off")
 set(CPACK_NSIS_EXTRA_UNINSTALL_COMMANDS
   "Delete '$INSTDIR\\\\stdout.txt'\nDelete '$INSTDIR\\\\stderr.txt'")
+# CPack's uninstaller removes the program's registry key but leaves the publisher's key above
+# it, empty; this step comes after that removal.
+set(CPACK_NSIS_DELETE_ICONS_EXTRA
+  "DeleteRegKey /ifempty SHCTX 'Software\\\\${CPACK_PACKAGE_VENDOR}'")
 include(CPack)

@@ -147,9 +147,10 @@ class Windows(unittest.TestCase):
         wait_for(lambda: not target.exists())  # the uninstaller runs on from a copy of itself
         self.assertFalse(target.exists())
         self.assertFalse(shortcuts[0].parent.exists())
-        key = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Frostfunkel"
-        self.assertNotEqual(subprocess.run(["wine", "reg", "query", key], env=self.env,
-                                           capture_output=True).returncode, 0)
+        for key in (r"Microsoft\Windows\CurrentVersion\Uninstall\Frostfunkel",
+                    "The Frostfunkel developers"):
+            self.assertNotEqual(subprocess.run(["wine", "reg", "query", rf"HKLM\Software\{key}"],
+                                               env=self.env, capture_output=True).returncode, 0)
 
 
 if __name__ == "__main__":
