@@ -37,8 +37,8 @@ def read_mod(data):
             notes += [(t, c, smp, period) for c, (smp, period, _, _) in enumerate(cells) if smp and period]
             for _, _, fx, p in cells:
                 speed, tempo = (p, tempo) if fx == 0xF and p < 32 else (speed, p if fx == 0xF else tempo)
-            t += 2.5 * speed / tempo
-            start = next(((p >> 4) * 10 + (p & 15) for _, _, fx, p in cells if fx == 0xD), None)
+            t += mw.row_seconds(speed, tempo)
+            start = next((mw.pattern_break_row(p) for _, _, fx, p in cells if fx == mw.FX_PATTERN_BREAK), None)
             if start is not None:
                 break
         start = start or 0

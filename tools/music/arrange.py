@@ -1,6 +1,7 @@
 """Reads the carol score and lays it out as ProTracker patterns for four channels."""
 
 import re
+from collections import namedtuple
 
 import modwriter
 from modwriter import (Cell, ModuleError, FX_VOLUME_SLIDE, FX_SET_VOLUME, FX_PATTERN_BREAK, FX_EXTENDED,
@@ -36,15 +37,18 @@ LINES = ("melody", "echo", "bass")
 PARTS = LINES + ("chords", "bells")
 VOLUME_PARTS = LINES + ("chords",)
 
-# Sample numbers (1-based, in the order make_module builds them).
-SMP_CELESTA, SMP_PAD_MAJ, SMP_PAD_MIN, SMP_PAD_7, SMP_BASS, SMP_SHAKE, SMP_TAP = range(1, 8)
-PAD_SAMPLE = {"maj": SMP_PAD_MAJ, "min": SMP_PAD_MIN, "7": SMP_PAD_7}
-# (sample, volume, tracker note): soft hits a semitone lower, as a strap of bells never rings twice alike.
-BELL_HITS = {"S": (SMP_SHAKE, 56, 33), "s": (SMP_SHAKE, 32, 32), "T": (SMP_TAP, 42, 33), "t": (SMP_TAP, 26, 32)}
+# The instruments by the names make_module gives their samples.
+SMP_CELESTA, SMP_BASS, SMP_SHAKE, SMP_TAP = "celesta", "pluck bass", "sleigh shake", "sleigh tap"
+PAD_SAMPLE = {kind: "pad " + kind for kind in ("maj", "min", "7")}
+# Soft hits a semitone lower, as a strap of bells never rings twice alike.
+BellHit = namedtuple("BellHit", "sample volume note")
+BELL_HITS = {"S": BellHit(SMP_SHAKE, 56, 33), "s": BellHit(SMP_SHAKE, 32, 32),
+             "T": BellHit(SMP_TAP, 42, 33), "t": BellHit(SMP_TAP, 26, 32)}
 ECHO_VOLUME = 30  # the echo answers the melody from further back, unless a section says otherwise
-# (channel, sample, written pitch of tracker note C-1) of each pitched line.
-LINE_VOICES = {"melody": (CH_MELODY, SMP_CELESTA, MELODY_BASE), "echo": (CH_BELLS, SMP_CELESTA, MELODY_BASE),
-               "bass": (CH_BASS, SMP_BASS, BASS_BASE)}
+# A pitched line's channel, sample and the written pitch that lands on tracker note C-1.
+Voice = namedtuple("Voice", "channel sample base")
+LINE_VOICES = {"melody": Voice(CH_MELODY, SMP_CELESTA, MELODY_BASE), "echo": Voice(CH_BELLS, SMP_CELESTA, MELODY_BASE),
+               "bass": Voice(CH_BASS, SMP_BASS, BASS_BASE)}
 
 
 class ScoreError(ValueError):
@@ -77,7 +81,7 @@ def parse_length(text):
 
 
 def parse_chord(symbol):
-    """(pad sample, tracker note) of a chord symbol such as Bb, Dm or C7."""
+    """(pad sample name, tracker note) of a chord symbol such as Bb, Dm or C7."""
     m = CHORD_RE.match(symbol)
     if not m or not symbol[0].isupper():
         raise ScoreError("bad chord %r" % symbol)
@@ -169,7 +173,7 @@ class Section:
                 if word == "bells":
                     self.bars[word].extend(parse_bells(bar, self.bar_rows))
                 else:
-                    base = LINE_VOICES[word][2] if word in LINES else None
+                    base = LINE_VOICES[word].base if word in LINES else None
                     self.bars[word].append(parse_bar(word, bar, self.bar_rows, base))
         else:
             raise ScoreError("unknown word %r" % word)
@@ -222,40 +226,50 @@ def timed(bars, bar_rows):
 class Timeline:
     """Rows of the whole song; each holds four cells plus control effects to place."""
 
-    def __init__(self, default_volumes):
+    def __init__(self, samples):
         self.rows = []
         self.controls = []  # (row, effect, param)
         self.section_starts = []
-        self.volumes = dict(default_volumes)
+        self.tempos = []  # (row, tempo) wherever the tempo changes
+        self.numbers = {s.name: n for n, s in enumerate(samples, 1)}
+        self.volumes = {s.name: s.volume for s in samples}
         self.last_pad = None  # (sample, note, volume) of the chord the pad holds
 
     def add_section(self, sec):
         start = len(self.rows)
         self.section_starts.append((sec.name, start))
-        self.rows.extend([Cell() for _ in range(4)] for _ in range(sec.rows))
-        br = sec.bar_rows
+        if not self.tempos or self.tempos[-1][1] != sec.tempo:
+            self.tempos.append((start, sec.tempo))
+        self.rows.extend([Cell() for _ in range(modwriter.CHANNELS)] for _ in range(sec.rows))
         for part in LINES:
-            ch, smp, _ = LINE_VOICES[part]
+            voice = LINE_VOICES[part]
             vol = sec.volume.get(part, ECHO_VOLUME if part == "echo" else None)
-            for row, note, rows in timed(sec.bars[part], br):
-                self.line_note(start + row, rows, ch, smp, note, vol, damped=part != "bass")
+            for row, note, rows in timed(sec.bars[part], sec.bar_rows):
+                self.line_note(start + row, rows, voice, note, vol, damped=part != "bass")
+        self.add_bells(sec, start)
+        self.add_chords(sec, start)
+
+    def add_bells(self, sec, start):
         for b, pat in enumerate(sec.bars["bells"]):
             for i, hit in enumerate(pat):
                 if hit in BELL_HITS:
-                    smp, vol, note = BELL_HITS[hit]
-                    if self.rows[start + b * br + i][CH_BELLS].sample:
+                    row, bell = start + b * sec.bar_rows + i, BELL_HITS[hit]
+                    if self.rows[row][CH_BELLS].sample:
                         raise ScoreError("line %d: [%s] bells and echo meet in bar %d" % (sec.line, sec.name, b + 1))
-                    self.strike(start + b * br + i, CH_BELLS, smp, note, vol)
-                    self.clear_after(start + b * br + i, CH_BELLS)
-        for row, chord, _ in timed(sec.bars["chords"], br):
+                    self.strike(row, CH_BELLS, bell.sample, bell.note, bell.volume)
+                    self.clear_after(row, CH_BELLS)
+
+    def add_chords(self, sec, start):
+        for row, chord, _ in timed(sec.bars["chords"], sec.bar_rows):
             key = chord and chord + (sec.volume.get("chords"),)
             if key is None or key == self.last_pad:
                 continue  # a held chord is not struck again
             self.last_pad = key
             self.strike(start + row, CH_PAD, chord[0], chord[1], key[2])
 
-    def line_note(self, row, rows, ch, smp, note, vol, damped):
+    def line_note(self, row, rows, voice, note, vol, damped):
         """A celesta or bass note (or rest, note None) lasting `rows` rows from `row`."""
+        ch = voice.channel
         if note is None:
             for g in range(row, row + min(rows, RELEASE_ROWS)):
                 self.effect(g, ch, FX_VOLUME_SLIDE, RELEASE)
@@ -266,7 +280,7 @@ class Timeline:
                 self.effect(row - 1, ch, FX_VOLUME_SLIDE, MELODY_DAMP_SHORT)
             else:
                 self.effect(row - 1, ch, FX_VOLUME_SLIDE, MELODY_DAMP, replace=True)
-        self.strike(row, ch, smp, note, vol)
+        self.strike(row, ch, voice.sample, note, vol)
         for g in range(row + DECAY_AFTER, row + rows):
             self.effect(g, ch, FX_EXTENDED, EXT_FINE_VOLUME_DOWN | DECAY_STEP)
 
@@ -283,48 +297,50 @@ class Timeline:
         if not cell.has_effect() or (replace and cell.effect == FX_EXTENDED):
             cell.effect, cell.param = effect, param
 
-    def strike(self, row, ch, smp, note, vol=None):
+    def strike(self, row, ch, sample, note, vol=None):
         cell = self.rows[row][ch]
-        cell.sample, cell.period = smp, modwriter.period(note)
+        cell.sample, cell.period = self.numbers[sample], modwriter.period(note)
         cell.effect, cell.param = 0, 0
-        if vol is not None and vol != self.volumes[smp]:
+        if vol is not None and vol != self.volumes[sample]:
             cell.effect, cell.param = FX_SET_VOLUME, vol
 
     def control(self, row, effect, param):
         self.controls.append((row, effect, param))
 
 
-def build_patterns(sections, default_volumes):
-    """Returns (patterns, orders, seconds). The last section is moved so it ends on a pattern's
-    last row, with a pattern break before it, so the song stops exactly where the music does."""
-    tl = Timeline(default_volumes)
-    tempo = None
+def lay_out(sections, samples):
+    """The song's rows, section after section, with the speed and every tempo change to place."""
+    tl = Timeline(samples)
     for sec in sections:
-        start = len(tl.rows)
         tl.add_section(sec)
-        if start == 0:
-            tl.control(0, FX_SPEED, SPEED)
-        if sec.tempo != tempo:
-            tl.control(start, FX_SPEED, sec.tempo)
-            tempo = sec.tempo
+    tl.control(0, FX_SPEED, SPEED)
+    for row, tempo in tl.tempos:
+        tl.control(row, FX_SPEED, tempo)
+    return tl
 
-    total = len(tl.rows)
+
+def align_closing_section(tl):
+    """Pattern positions of the song's rows. The last section is moved so it ends on a pattern's
+    last row, with a pattern break before it, so the song stops exactly where the music does."""
     last_start = tl.section_starts[-1][1]
-    skip = (-(total - last_start)) % modwriter.ROWS
-    positions = []
-    pos = 0
-    for g in range(total):
+    skip = (last_start - len(tl.rows)) % modwriter.ROWS
+    positions, pos = [], 0
+    for g in range(len(tl.rows)):
         if g == last_start and pos % modwriter.ROWS != skip:
             if g == 0:
                 raise ScoreError("the closing section needs a section before it to break from")
             # the previous row breaks straight to row `skip` of the next pattern
             pos = (pos + modwriter.ROWS - 1) // modwriter.ROWS * modwriter.ROWS + skip
-            tl.control(g - 1, FX_PATTERN_BREAK, (skip // 10) << 4 | (skip % 10))
+            tl.control(g - 1, FX_PATTERN_BREAK, modwriter.pattern_break_param(skip))
         positions.append(pos)
         pos += 1
     if pos % modwriter.ROWS:
         raise ModuleError("song does not end on a pattern's last row")
+    return positions
 
+
+def place_controls(tl):
+    """Puts each control effect on the first channel of its row that can give its slot up."""
     for row, effect, param in tl.controls:
         cells = tl.rows[row]
         # a decay step or a release may give way; a damp, a volume or another control may not
@@ -334,16 +350,23 @@ def build_patterns(sections, default_volumes):
             raise ScoreError("no free effect slot at song row %d" % row)
         cells[free[0]].effect, cells[free[0]].param = effect, param
 
-    count = pos // modwriter.ROWS
-    patterns = [modwriter.empty_pattern() for _ in range(count)]
+
+def cut_patterns(tl, positions):
+    patterns = [modwriter.empty_pattern() for _ in range(positions[-1] // modwriter.ROWS + 1)]
     for g, p in enumerate(positions):
         patterns[p // modwriter.ROWS][p % modwriter.ROWS] = tl.rows[g]
+    return patterns
 
-    seconds = 0.0
-    tempo = None
-    starts = dict((s, sec) for (name, s), sec in zip(tl.section_starts, sections))
-    for g in range(total):
-        if g in starts:
-            tempo = starts[g].tempo
-        seconds += SPEED * 2.5 / tempo
-    return patterns, list(range(count)), seconds
+
+def song_seconds(tl):
+    ends = [row for row, _ in tl.tempos[1:]] + [len(tl.rows)]
+    return sum((end - row) * modwriter.row_seconds(SPEED, tempo) for (row, tempo), end in zip(tl.tempos, ends))
+
+
+def build_patterns(sections, samples):
+    """Returns (patterns, orders, seconds) of the sections played by the given samples."""
+    tl = lay_out(sections, samples)
+    positions = align_closing_section(tl)
+    place_controls(tl)
+    patterns = cut_patterns(tl, positions)
+    return patterns, list(range(len(patterns))), song_seconds(tl)
