@@ -5,26 +5,29 @@ from collections import namedtuple
 
 import modwriter
 from modwriter import (Cell, ModuleError, FX_VOLUME_SLIDE, FX_SET_VOLUME, FX_PATTERN_BREAK, FX_EXTENDED,
-                       FX_SPEED, EXT_FINE_VOLUME_DOWN, SPEED_LIMIT)
+                       FX_SPEED, EXT_FINE_VOLUME_DOWN, EXT_NOTE_DELAY, SPEED_LIMIT)
 
 # Amiga panning puts channels 1 and 4 left, 2 and 3 right: melody and bells (or the echo)
 # against pad and bass.
 CH_MELODY, CH_PAD, CH_BASS, CH_BELLS = 0, 1, 2, 3
 SPEED = 6  # ticks per row; a row is a sixteenth, so the tempo byte is the quarter-note BPM
 TEMPO_RANGE = (SPEED_LIMIT + 1, 255)
-# The celesta is damped on the row before its next note, as the instrument's dampers would:
-# cutting a ringing note mid-wave clicks. A sixteenth only gets a light touch.
-MELODY_DAMP, MELODY_DAMP_SHORT = 0x0B, 0x04
+# Celesta and bass are damped on the row before their next note, as a player's dampers would:
+# cutting a ringing note mid-wave clicks. A sixteenth only gets a light touch, and so does the
+# bass, whose slow waves would step audibly at every tick of a steep fade.
+MELODY_DAMP, MELODY_DAMP_SHORT, BASS_DAMP = 0x0B, 0x04, 0x04
 # Celesta and bass samples sustain in a loop; from a note's fifth row on it decays a step a row
 # as a struck bar does, and a rest lets it die away within a few rows.
 DECAY_AFTER, DECAY_STEP = 4, 1
-RELEASE, RELEASE_ROWS = 0x04, 4  # 20 a row: silent within four rows from any volume
+# A rest fades its channel to silence within four rows (20 a row) from any volume; a shorter
+# rest fades faster, so that it is silent by its end.
+RELEASE_ROWS, FULL_VOLUME = 4, 64
 
 # Written pitch (MIDI number) that lands on tracker note C-1 for each part.
 MELODY_BASE = 48  # celesta C4 -> C-2, sounding C5
 BASS_BASE = 36  # bass C2 -> C-1
-PAD_BASE = 48  # pad roots D3..C#4 -> D-1..C#2
-PAD_LOWEST_ROOT = 50
+PAD_BASE = 48  # pad roots C3..B3 -> C-1..B-1, below the melody
+PAD_LOWEST_ROOT = 48
 
 PITCH_CLASSES = {"c": 0, "d": 2, "e": 4, "f": 5, "g": 7, "a": 9, "b": 11}
 ACCIDENTALS = {None: 0, "#": 1, "b": -1}
@@ -40,15 +43,20 @@ VOLUME_PARTS = LINES + ("chords",)
 # The instruments by the names make_module gives their samples.
 SMP_CELESTA, SMP_BASS, SMP_SHAKE, SMP_TAP = "celesta", "pluck bass", "sleigh shake", "sleigh tap"
 PAD_SAMPLE = {kind: "pad " + kind for kind in ("maj", "min", "7")}
-# Soft hits a semitone lower, as a strap of bells never rings twice alike.
-BellHit = namedtuple("BellHit", "sample volume note")
-BELL_HITS = {"S": BellHit(SMP_SHAKE, 56, 33), "s": BellHit(SMP_SHAKE, 32, 32),
-             "T": BellHit(SMP_TAP, 42, 33), "t": BellHit(SMP_TAP, 26, 32)}
+# Soft hits a semitone lower, as a strap of bells never rings twice alike. A late shake comes on
+# its row's fourth tick, to ring on over the next downbeat.
+BellHit = namedtuple("BellHit", "sample volume note delay")
+BELL_HITS = {"S": BellHit(SMP_SHAKE, 56, 33, 0), "s": BellHit(SMP_SHAKE, 32, 32, 0),
+             "T": BellHit(SMP_TAP, 42, 33, 0), "t": BellHit(SMP_TAP, 26, 32, 0),
+             "L": BellHit(SMP_SHAKE, 56, 33, 4)}
 ECHO_VOLUME = 30  # the echo answers the melody from further back, unless a section says otherwise
-# A pitched line's channel, sample and the written pitch that lands on tracker note C-1.
-Voice = namedtuple("Voice", "channel sample base")
-LINE_VOICES = {"melody": Voice(CH_MELODY, SMP_CELESTA, MELODY_BASE), "echo": Voice(CH_BELLS, SMP_CELESTA, MELODY_BASE),
-               "bass": Voice(CH_BASS, SMP_BASS, BASS_BASE)}
+# A pitched line's channel, sample, the written pitch that lands on tracker note C-1 and its damp.
+Voice = namedtuple("Voice", "channel sample base damp")
+# With the melody on the right, melody and pad trade channels 1 and 2.
+SIDES = {"left": {}, "right": {CH_MELODY: CH_PAD, CH_PAD: CH_MELODY}}
+LINE_VOICES = {"melody": Voice(CH_MELODY, SMP_CELESTA, MELODY_BASE, MELODY_DAMP),
+               "echo": Voice(CH_BELLS, SMP_CELESTA, MELODY_BASE, MELODY_DAMP),
+               "bass": Voice(CH_BASS, SMP_BASS, BASS_BASE, BASS_DAMP)}
 
 
 class ScoreError(ValueError):
@@ -136,8 +144,9 @@ class Section:
     def __init__(self, name, meter, tempo, line):
         self.name = name
         self.meter = meter
-        self.tempo = tempo
+        self.tempo = tempo  # one tempo, or several in steps that share the section's rows evenly
         self.line = line
+        self.side = "left"  # the melody's side; the pad takes the other
         self.volume = {}  # part -> channel volume for this section's notes
         self.bars = {p: [] for p in PARTS}
 
@@ -160,7 +169,11 @@ class Section:
             if den.strip() not in ("2", "4", "8", "16") or 16 * self.meter[0] % self.meter[1]:
                 raise ScoreError("meter %s does not fill whole sixteenths" % rest.strip())
         elif word == "tempo":
-            self.tempo = number(rest, TEMPO_RANGE[0], TEMPO_RANGE[1], "tempo")
+            self.tempo = tuple(number(t, TEMPO_RANGE[0], TEMPO_RANGE[1], "tempo") for t in rest.split() or [""])
+        elif word == "side":
+            if rest.strip() not in SIDES:
+                raise ScoreError("side needs left or right")
+            self.side = rest.strip()
         elif word == "volume":
             part, _, vol = rest.strip().partition(" ")
             if part not in VOLUME_PARTS:
@@ -184,6 +197,8 @@ class Section:
         counts = {p: len(self.bars[p]) for p in PARTS if self.bars[p] or p != "echo"}
         if len(set(counts.values())) != 1:
             raise ScoreError("[%s] parts have different bar counts: %s" % (self.name, counts))
+        if self.rows % len(self.tempo):
+            raise ScoreError("[%s] tempo steps do not share its %d rows evenly" % (self.name, self.rows))
 
 
 def parse_score(text):
@@ -201,7 +216,7 @@ def parse_score(text):
                 raise ScoreError("text before the first section")
             word, _, rest = line.partition(" ")
             sections[-1].read(word, rest)
-            meter, tempo = sections[-1].meter, sections[-1].tempo
+            meter, tempo = sections[-1].meter, sections[-1].tempo and sections[-1].tempo[-1:]
         except ScoreError as e:
             raise ScoreError("line %d: %s" % (lineno, e)) from None
     for sec in sections:
@@ -234,20 +249,30 @@ class Timeline:
         self.numbers = {s.name: n for n, s in enumerate(samples, 1)}
         self.volumes = {s.name: s.volume for s in samples}
         self.last_pad = None  # (sample, note, volume) of the chord the pad holds
+        self.side = "left"
 
     def add_section(self, sec):
         start = len(self.rows)
         self.section_starts.append((sec.name, start))
-        if not self.tempos or self.tempos[-1][1] != sec.tempo:
-            self.tempos.append((start, sec.tempo))
+        for k, tempo in enumerate(sec.tempo):
+            if not self.tempos or self.tempos[-1][1] != tempo:
+                self.tempos.append((start + k * sec.rows // len(sec.tempo), tempo))
         self.rows.extend([Cell() for _ in range(modwriter.CHANNELS)] for _ in range(sec.rows))
+        if sec.side != self.side and start:
+            # melody and pad trade channels: each fades before the other's first note cuts it
+            for ch in (CH_MELODY, CH_PAD):
+                self.effect(start - 1, ch, FX_VOLUME_SLIDE, MELODY_DAMP, replace=True)
+            self.last_pad = None
+        self.side = sec.side
+        swap = SIDES[sec.side]
         for part in LINES:
             voice = LINE_VOICES[part]
+            voice = voice._replace(channel=swap.get(voice.channel, voice.channel))
             vol = sec.volume.get(part, ECHO_VOLUME if part == "echo" else None)
             for row, note, rows in timed(sec.bars[part], sec.bar_rows):
-                self.line_note(start + row, rows, voice, note, vol, damped=part != "bass")
+                self.line_note(start + row, rows, voice, note, vol)
         self.add_bells(sec, start)
-        self.add_chords(sec, start)
+        self.add_chords(sec, start, Voice(swap.get(CH_PAD, CH_PAD), None, PAD_BASE, None))
 
     def add_bells(self, sec, start):
         for b, pat in enumerate(sec.bars["bells"]):
@@ -257,29 +282,33 @@ class Timeline:
                     if self.rows[row][CH_BELLS].sample:
                         raise ScoreError("line %d: [%s] bells and echo meet in bar %d" % (sec.line, sec.name, b + 1))
                     self.strike(row, CH_BELLS, bell.sample, bell.note, bell.volume)
+                    if bell.delay:  # the shake's own volume needs no effect to set it
+                        self.rows[row][CH_BELLS].effect, self.rows[row][CH_BELLS].param = FX_EXTENDED, EXT_NOTE_DELAY | bell.delay
                     self.clear_after(row, CH_BELLS)
 
-    def add_chords(self, sec, start):
-        for row, chord, _ in timed(sec.bars["chords"], sec.bar_rows):
+    def add_chords(self, sec, start, voice):
+        for row, chord, rows in timed(sec.bars["chords"], sec.bar_rows):
             key = chord and chord + (sec.volume.get("chords"),)
-            if key is None or key == self.last_pad:
-                continue  # a held chord is not struck again
+            if key is None:
+                self.line_note(start + row, rows, voice, None, None)  # the pad fades
+            elif key != self.last_pad:  # a held chord is not struck again
+                self.strike(start + row, voice.channel, chord[0], chord[1], key[2])
             self.last_pad = key
-            self.strike(start + row, CH_PAD, chord[0], chord[1], key[2])
 
-    def line_note(self, row, rows, voice, note, vol, damped):
+    def line_note(self, row, rows, voice, note, vol):
         """A celesta or bass note (or rest, note None) lasting `rows` rows from `row`."""
         ch = voice.channel
         if note is None:
+            fade = -(-FULL_VOLUME // ((SPEED - 1) * min(rows, RELEASE_ROWS)))  # slides on all ticks but the first
             for g in range(row, row + min(rows, RELEASE_ROWS)):
-                self.effect(g, ch, FX_VOLUME_SLIDE, RELEASE)
+                self.effect(g, ch, FX_VOLUME_SLIDE, fade)
             return
-        if damped and row > 0:
+        if row > 0:
             prev = self.rows[row - 1][ch]
             if prev.sample and prev.effect == 0:  # a sixteenth before: only a light touch
                 self.effect(row - 1, ch, FX_VOLUME_SLIDE, MELODY_DAMP_SHORT)
             else:
-                self.effect(row - 1, ch, FX_VOLUME_SLIDE, MELODY_DAMP, replace=True)
+                self.effect(row - 1, ch, FX_VOLUME_SLIDE, voice.damp, replace=True)
         self.strike(row, ch, voice.sample, note, vol)
         for g in range(row + DECAY_AFTER, row + rows):
             self.effect(g, ch, FX_EXTENDED, EXT_FINE_VOLUME_DOWN | DECAY_STEP)
@@ -346,6 +375,7 @@ def place_controls(tl):
         # a decay step or a release may give way; a damp, a volume or another control may not
         free = [ch for ch in (CH_PAD, CH_BASS, CH_MELODY, CH_BELLS) if not cells[ch].has_effect()]
         free += [ch for ch in (CH_BASS, CH_MELODY, CH_BELLS) if cells[ch].effect == FX_EXTENDED]
+        free += [ch for ch in (CH_BELLS, CH_BASS) if cells[ch].effect == FX_VOLUME_SLIDE and cells[ch].param <= 0xF]
         if not free:
             raise ScoreError("no free effect slot at song row %d" % row)
         cells[free[0]].effect, cells[free[0]].param = effect, param
