@@ -15,7 +15,8 @@ TEMPO_RANGE = (SPEED_LIMIT + 1, 255)
 # Celesta and bass are damped on the row before their next note, as a player's dampers would:
 # cutting a ringing note mid-wave clicks. A sixteenth only gets a light touch, and so does the
 # bass, whose slow waves would step audibly at every tick of a steep fade.
-MELODY_DAMP, MELODY_DAMP_SHORT, BASS_DAMP = 0x0B, 0x04, 0x04
+MELODY_DAMP, MELODY_DAMP_SHORT, BASS_DAMP = 0x0B, 0x04, 0x02
+SLOW_ROW_SECONDS = 0.2  # rows longer than this (a quarter below 75) fade over two rows
 # Celesta and bass samples sustain in a loop; from a note's fifth row on it decays a step a row
 # as a struck bar does, and a rest lets it die away within a few rows.
 DECAY_AFTER, DECAY_STEP = 4, 1
@@ -250,6 +251,7 @@ class Timeline:
         self.volumes = {s.name: s.volume for s in samples}
         self.last_pad = None  # (sample, note, volume) of the chord the pad holds
         self.side = "left"
+        self.slow = False  # rows long enough for a tick's volume step to be heard
 
     def add_section(self, sec):
         start = len(self.rows)
@@ -264,6 +266,7 @@ class Timeline:
                 self.effect(start - 1, ch, FX_VOLUME_SLIDE, MELODY_DAMP, replace=True)
             self.last_pad = None
         self.side = sec.side
+        self.slow = modwriter.row_seconds(SPEED, max(sec.tempo)) > SLOW_ROW_SECONDS
         swap = SIDES[sec.side]
         for part in LINES:
             voice = LINE_VOICES[part]
@@ -304,14 +307,22 @@ class Timeline:
                 self.effect(g, ch, FX_VOLUME_SLIDE, fade)
             return
         if row > 0:
-            prev = self.rows[row - 1][ch]
-            if prev.sample and prev.effect == 0:  # a sixteenth before: only a light touch
-                self.effect(row - 1, ch, FX_VOLUME_SLIDE, MELODY_DAMP_SHORT)
-            else:
-                self.effect(row - 1, ch, FX_VOLUME_SLIDE, voice.damp, replace=True)
+            self.damp_before(row, ch, voice.damp)
         self.strike(row, ch, voice.sample, note, vol)
         for g in range(row + DECAY_AFTER, row + rows):
             self.effect(g, ch, FX_EXTENDED, EXT_FINE_VOLUME_DOWN | DECAY_STEP)
+
+    def damp_before(self, row, ch, damp):
+        """Fades the note that rings on `ch` before the one struck at `row`."""
+        prev = self.rows[row - 1][ch]
+        if prev.sample and prev.effect == 0:  # a sixteenth before: only a light touch
+            self.effect(row - 1, ch, FX_VOLUME_SLIDE, MELODY_DAMP_SHORT)
+        elif self.slow and damp > MELODY_DAMP_SHORT and row > 1 and not prev.sample and not self.rows[row - 2][ch].sample:
+            # long rows take the fade over two, so that no tick steps the volume far
+            self.effect(row - 2, ch, FX_VOLUME_SLIDE, damp // 2, replace=True)
+            self.effect(row - 1, ch, FX_VOLUME_SLIDE, damp - damp // 2, replace=True)
+        else:
+            self.effect(row - 1, ch, FX_VOLUME_SLIDE, damp, replace=True)
 
     def clear_after(self, row, ch):
         """Drops the echo's volume effects after a bell hit, which would fade the bell."""
