@@ -78,8 +78,10 @@ echo "== SDL_image"
 
 echo "== FreeType"
 unpack SDL_ttf-2.0
+# Its libtool picks the DLL's image base from a hash of the output's absolute path, which
+# would make the DLL depend on the build folder; a fixed base takes precedence over that.
 (cd "$work/SDL_ttf-2.0/external/freetype-2.4.11" &&
-    autotools_build --without-bzip2 --without-zlib)
+    LDFLAGS="$LDFLAGS -Wl,--image-base=0x260000000" autotools_build --without-bzip2 --without-zlib)
 
 echo "== SDL_ttf"
 (cd "$work/SDL_ttf-2.0" &&
