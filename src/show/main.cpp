@@ -8,6 +8,7 @@
 
 #include "../music/music.hpp"
 #include "file_check.hpp"
+#include "guard.hpp"
 #include "scene.hpp"
 
 SDL_Surface* screen = nullptr;
@@ -102,6 +103,7 @@ int main(int argc, char* argv[]) {
     (void)argv;
     // SDL_Quit runs on every way out, the failing exits included.
     std::atexit(SDL_Quit);
+    guardProcess();
 
     startSdl();
     openDisplay();

@@ -5,6 +5,7 @@
  * Settings (environment, read once when the library loads):
  *   FF_LOG=FILE          one line per recorded fact: "delay MS NS", "flip TICK NS_SPENT",
  *                        "event TYPE SYM", "cursor TOGGLE", "audio RATE FORMAT CHANNELS CHUNK",
+ *                        "video WIDTH HEIGHT DEPTH FLAGS", "quit" (SDL_Quit),
  *                        "rss TICK VMRSS_KB VMHWM_KB" (every 1000 ticks)
  *   FF_EVENTS=LIST       events read in a tick, "TICK:NAME[:SYM];..." in tick order, NAME from
  *                        EVENT_NAMES and SYM SDL's number of the key
@@ -15,10 +16,13 @@
  *   FF_REFUSE=LIST       calls that fail with "refused by the test": TTF_Init,
  *                        Mix_OpenAudio, Mix_PlayMusic, and "SDL_Init&MASK" for every
  *                        SDL_Init whose flags share a bit with MASK
- * Ticks count the program's own flips from 1. */
+ * Ticks count the program's own flips from 1. A setting it cannot honour (a log it cannot open,
+ * an unknown name, more than MAX_EVENTS events, a frame it cannot save) stops the process with a
+ * message and status 125. */
 #define _GNU_SOURCE
 #include <SDL.h>
 #include <dlfcn.h>
+#include <errno.h>
 #include <stdarg.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -53,6 +57,18 @@ static int queued, next_event, ticks, waits, quit_after = -1, capture_tick = -1;
 static char capture_path[512], refuse[512];
 static FILE* logfile;
 
+/* Stops the process with the interposer's message: the test asked for what cannot be done. */
+static void fail(const char* fmt, ...) __attribute__((format(printf, 1, 2), noreturn));
+static void fail(const char* fmt, ...) {
+    va_list args;
+    va_start(args, fmt);
+    fputs("interposer: ", stderr);
+    vfprintf(stderr, fmt, args);
+    va_end(args);
+    fputc('\n', stderr);
+    _exit(125);
+}
+
 static void log_line(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
 static void log_line(const char* fmt, ...) {
     va_list args;
@@ -70,13 +86,24 @@ static long long now_ns(void) {
 }
 
 static void add_event(int tick, int type, int sym) {
-    if (queued < MAX_EVENTS) {
-        SDL_Event* e = &queue[queued].event;
-        memset(e, 0, sizeof *e);
-        e->type = (Uint8)type;
-        e->key.keysym.sym = (SDLKey)sym; /* read only for key events */
-        queue[queued++].tick = tick;
+    if (queued == MAX_EVENTS) {
+        fail("more than %d events", MAX_EVENTS);
     }
+    SDL_Event* e = &queue[queued].event;
+    memset(e, 0, sizeof *e);
+    e->type = (Uint8)type;
+    e->key.keysym.sym = (SDLKey)sym; /* read only for key events */
+    queue[queued++].tick = tick;
+}
+
+/* The event type of a name from EVENT_NAMES. */
+static int event_type(const char* item, const char* name) {
+    for (size_t i = 0; i < sizeof EVENT_NAMES / sizeof EVENT_NAMES[0]; ++i) {
+        if (strcmp(name, EVENT_NAMES[i].name) == 0) {
+            return EVENT_NAMES[i].type;
+        }
+    }
+    fail("unknown event in FF_EVENTS: \"%s\"", item);
 }
 
 /* A comma-separated setting as ",A,B,", so that each entry is found with its commas. */
@@ -85,8 +112,23 @@ static void copy_list(char* to, size_t size, const char* name) {
     snprintf(to, size, ",%s,", value ? value : "");
 }
 
+/* Each refusal named in FF_REFUSE must be one this file knows. */
+static void check_refusals(void) {
+    char list[512], *save = NULL;
+    snprintf(list, sizeof list, "%s", refuse);
+    for (char* item = strtok_r(list, ",", &save); item; item = strtok_r(NULL, ",", &save)) {
+        if (strcmp(item, "TTF_Init") && strcmp(item, "Mix_OpenAudio") &&
+            strcmp(item, "Mix_PlayMusic") && strncmp(item, "SDL_Init&", 9)) {
+            fail("unknown call in FF_REFUSE: \"%s\"", item);
+        }
+    }
+}
+
 __attribute__((constructor)) static void read_settings(void) {
-    logfile = fopen(getenv("FF_LOG") ? getenv("FF_LOG") : "/dev/null", "a");
+    const char* log = getenv("FF_LOG") ? getenv("FF_LOG") : "/dev/null";
+    if ((logfile = fopen(log, "a")) == NULL) {
+        fail("cannot open the log %s: %s", log, strerror(errno));
+    }
     char events[1024];
     snprintf(events, sizeof events, "%s", getenv("FF_EVENTS") ? getenv("FF_EVENTS") : "");
     char* save = NULL;
@@ -94,20 +136,18 @@ __attribute__((constructor)) static void read_settings(void) {
         int tick = 0, sym = 0;
         char name[16] = "";
         sscanf(item, "%d:%15[a-z]:%d", &tick, name, &sym);
-        for (size_t i = 0; i < sizeof EVENT_NAMES / sizeof EVENT_NAMES[0]; ++i) {
-            if (strcmp(name, EVENT_NAMES[i].name) == 0) {
-                add_event(tick, EVENT_NAMES[i].type, sym);
-            }
-        }
+        add_event(tick, event_type(item, name), sym);
     }
     if (getenv("FF_QUIT_AFTER")) {
         quit_after = atoi(getenv("FF_QUIT_AFTER"));
         add_event(quit_after, SDL_QUIT, 0);
     }
-    if (getenv("FF_CAPTURE")) {
-        sscanf(getenv("FF_CAPTURE"), "%d:%511s", &capture_tick, capture_path);
+    if (getenv("FF_CAPTURE") &&
+        sscanf(getenv("FF_CAPTURE"), "%d:%511s", &capture_tick, capture_path) != 2) {
+        fail("FF_CAPTURE is not TICK:FILE: \"%s\"", getenv("FF_CAPTURE"));
     }
     copy_list(refuse, sizeof refuse, "FF_REFUSE");
+    check_refusals();
 }
 
 /* True when `item` is one of the entries of `list`, a setting kept as ",A,B,". */
@@ -129,9 +169,12 @@ static int refused(const char* call, Uint32 flags) {
 
 static void log_memory(void) {
     FILE* status = fopen("/proc/self/status", "r");
+    if (status == NULL) {
+        fail("cannot read the memory figures: %s", strerror(errno));
+    }
     char line[256];
     long rss = -1, hwm = -1;
-    while (status && fgets(line, sizeof line, status)) {
+    while (fgets(line, sizeof line, status)) {
         sscanf(line, "VmRSS: %ld", &rss);
         sscanf(line, "VmHWM: %ld", &hwm);
     }
@@ -142,6 +185,18 @@ static void log_memory(void) {
 int SDL_Init(Uint32 flags) {
     REAL(int, SDL_Init, Uint32);
     return refused("SDL_Init", flags) ? -1 : real_SDL_Init(flags);
+}
+
+SDL_Surface* SDL_SetVideoMode(int width, int height, int depth, Uint32 flags) {
+    REAL(SDL_Surface*, SDL_SetVideoMode, int, int, int, Uint32);
+    log_line("video %d %d %d 0x%08X", width, height, depth, flags);
+    return real_SDL_SetVideoMode(width, height, depth, flags);
+}
+
+void SDL_Quit(void) {
+    REAL(void, SDL_Quit, void);
+    log_line("quit");
+    real_SDL_Quit();
 }
 
 int SDL_ShowCursor(int toggle) {
@@ -193,8 +248,8 @@ int SDL_Flip(SDL_Surface* surface) {
     if (called_from_sdl(__builtin_return_address(0))) {
         return real_SDL_Flip(surface);
     }
-    if (++ticks == capture_tick) {
-        SDL_SaveBMP(surface, capture_path);
+    if (++ticks == capture_tick && SDL_SaveBMP(surface, capture_path) != 0) {
+        fail("cannot save the frame as %s: %s", capture_path, SDL_GetError());
     }
     long long start = now_ns();
     int result = real_SDL_Flip(surface);
