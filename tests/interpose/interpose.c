@@ -13,6 +13,7 @@
  *                        process is ended (status 125), so a show that no longer counts its ticks
  *                        cannot run on for ever
  *   FF_CAPTURE=TICK:FILE the screen as BMP just before the flip of that tick
+ *   FF_RAISE=TICK:SIGNAL the signal of that number raised just after the flip of that tick
  *   FF_REFUSE=LIST       calls that fail with "refused by the test": TTF_Init,
  *                        Mix_OpenAudio, Mix_PlayMusic, and "SDL_Init&MASK" for every
  *                        SDL_Init whose flags share a bit with MASK
@@ -23,6 +24,7 @@
 #include <SDL.h>
 #include <dlfcn.h>
 #include <errno.h>
+#include <signal.h>
 #include <stdarg.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -53,7 +55,8 @@ static struct injected {
     int tick;
     SDL_Event event;
 } queue[MAX_EVENTS];
-static int queued, next_event, ticks, waits, quit_after = -1, capture_tick = -1;
+static int queued, next_event, ticks, waits, quit_after = -1, capture_tick = -1, raise_tick = -1,
+                                             raise_signal;
 static char capture_path[512], refuse[512];
 static FILE* logfile;
 
@@ -145,6 +148,10 @@ __attribute__((constructor)) static void read_settings(void) {
     if (getenv("FF_CAPTURE") &&
         sscanf(getenv("FF_CAPTURE"), "%d:%511s", &capture_tick, capture_path) != 2) {
         fail("FF_CAPTURE is not TICK:FILE: \"%s\"", getenv("FF_CAPTURE"));
+    }
+    if (getenv("FF_RAISE") &&
+        sscanf(getenv("FF_RAISE"), "%d:%d", &raise_tick, &raise_signal) != 2) {
+        fail("FF_RAISE is not TICK:SIGNAL: \"%s\"", getenv("FF_RAISE"));
     }
     copy_list(refuse, sizeof refuse, "FF_REFUSE");
     check_refusals();
@@ -254,6 +261,9 @@ int SDL_Flip(SDL_Surface* surface) {
     long long start = now_ns();
     int result = real_SDL_Flip(surface);
     log_line("flip %d %lld", ticks, now_ns() - start);
+    if (ticks == raise_tick) {
+        raise(raise_signal);
+    }
     if (ticks % 1000 == 0) {
         log_memory();
     }
