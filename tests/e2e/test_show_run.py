@@ -17,10 +17,11 @@ class ShowLoop(unittest.TestCase):
             run = run_show(d, quit_after=ticks, deadline=60)
         self.assertEqual((run.status, run.stderr, run.stdout), (0, "", lines(ticks)))
         # Full-screen, double-buffered and frameless; the pointer hidden; the mixer opened at
-        # 44.1 kHz, s16le, stereo, 4096 frames; SDL_Quit run at the end.
+        # 44.1 kHz, s16le, stereo, 4096 frames, the module looped for ever; SDL_Quit at the end.
         self.assertEqual(run.entries("video"), [["640", "480", "32", "0xC0000020"]])
         self.assertEqual(run.entries("cursor"), [["0"]])
         self.assertEqual(run.entries("audio"), [["44100", "0x8010", "2", "4096"]])
+        self.assertEqual(run.entries("music"), [["-1"]])
         # Each tick shows its image, then waits 250 ms, then reads the input.
         steps = [line.split()[:2] for line in run.log if line.split()[0] in ("flip", "delay", "event")]
         self.assertEqual([s[0] for s in steps], ["flip", "delay"] * ticks + ["event"])

@@ -5,7 +5,7 @@
  * Settings (environment, read once when the library loads):
  *   FF_LOG=FILE          one line per recorded fact: "delay MS NS", "flip TICK NS_SPENT",
  *                        "event TYPE SYM", "cursor TOGGLE", "audio RATE FORMAT CHANNELS CHUNK",
- *                        "video WIDTH HEIGHT DEPTH FLAGS", "quit" (SDL_Quit),
+ *                        "video WIDTH HEIGHT DEPTH FLAGS", "music LOOPS", "quit" (SDL_Quit),
  *                        "rss TICK VMRSS_KB VMHWM_KB" (every 1000 ticks)
  *   FF_EVENTS=LIST       events read in a tick, "TICK:NAME[:SYM];..." in tick order, NAME from
  *                        EVENT_NAMES and SYM SDL's number of the key
@@ -115,16 +115,21 @@ static void copy_list(char* to, size_t size, const char* name) {
     snprintf(to, size, ",%s,", value ? value : "");
 }
 
-/* Each refusal named in FF_REFUSE must be one this file knows. */
-static void check_refusals(void) {
-    char list[512], *save = NULL;
-    snprintf(list, sizeof list, "%s", refuse);
-    for (char* item = strtok_r(list, ",", &save); item; item = strtok_r(NULL, ",", &save)) {
-        if (strcmp(item, "TTF_Init") && strcmp(item, "Mix_OpenAudio") &&
-            strcmp(item, "Mix_PlayMusic") && strncmp(item, "SDL_Init&", 9)) {
-            fail("unknown call in FF_REFUSE: \"%s\"", item);
-        }
+/* True when `item` is one of the entries of `list`, a setting kept as ",A,B,". */
+static int listed(const char* list, const char* item) {
+    char key[64];
+    snprintf(key, sizeof key, ",%s,", item);
+    return strstr(list, key) != NULL;
+}
+
+/* Reads the two values of a setting shaped as `shape`, when it is set. */
+static void read_pair(const char* name, const char* shape, const char* form, ...) {
+    va_list values;
+    va_start(values, form);
+    if (getenv(name) && vsscanf(getenv(name), form, values) != 2) {
+        fail("%s is not %s: \"%s\"", name, shape, getenv(name));
     }
+    va_end(values);
 }
 
 __attribute__((constructor)) static void read_settings(void) {
@@ -145,23 +150,17 @@ __attribute__((constructor)) static void read_settings(void) {
         quit_after = atoi(getenv("FF_QUIT_AFTER"));
         add_event(quit_after, SDL_QUIT, 0);
     }
-    if (getenv("FF_CAPTURE") &&
-        sscanf(getenv("FF_CAPTURE"), "%d:%511s", &capture_tick, capture_path) != 2) {
-        fail("FF_CAPTURE is not TICK:FILE: \"%s\"", getenv("FF_CAPTURE"));
-    }
-    if (getenv("FF_RAISE") &&
-        sscanf(getenv("FF_RAISE"), "%d:%d", &raise_tick, &raise_signal) != 2) {
-        fail("FF_RAISE is not TICK:SIGNAL: \"%s\"", getenv("FF_RAISE"));
-    }
+    read_pair("FF_CAPTURE", "TICK:FILE", "%d:%511s", &capture_tick, capture_path);
+    read_pair("FF_RAISE", "TICK:SIGNAL", "%d:%d", &raise_tick, &raise_signal);
     copy_list(refuse, sizeof refuse, "FF_REFUSE");
-    check_refusals();
-}
-
-/* True when `item` is one of the entries of `list`, a setting kept as ",A,B,". */
-static int listed(const char* list, const char* item) {
-    char key[64];
-    snprintf(key, sizeof key, ",%s,", item);
-    return strstr(list, key) != NULL;
+    char list[512];
+    snprintf(list, sizeof list, "%s", refuse);
+    for (char* item = strtok_r(list, ",", &save); item; item = strtok_r(NULL, ",", &save)) {
+        if (!listed(",TTF_Init,Mix_OpenAudio,Mix_PlayMusic,", item) &&
+            strncmp(item, "SDL_Init&", 9)) {
+            fail("unknown call in FF_REFUSE: \"%s\"", item);
+        }
+    }
 }
 
 /* True, with SDL's error set, when the test asked for `call` to fail. */
@@ -225,6 +224,7 @@ int Mix_OpenAudio(int rate, Uint16 format, int channels, int chunk) {
 
 int Mix_PlayMusic(void* music, int loops) {
     REAL(int, Mix_PlayMusic, void*, int);
+    log_line("music %d", loops);
     return refused("Mix_PlayMusic", 0) ? -1 : real_Mix_PlayMusic(music, loops);
 }
 
