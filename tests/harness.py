@@ -76,9 +76,9 @@ def run_show(cwd, *, command=None, events="", quit_after=None, deadline=10, unse
 
 def run_prepared(cwd, setup, **settings):
     """Runs the show as run_show does, from a Python process that first runs `setup` (standard
-    output, limits, signals; os, resource and signal imported) and then becomes the show. The
+    output, limits, signals; fcntl, os, resource, signal imported) and then becomes the show. The
     signals Python ignores are given back their defaults first, as a shell starts a program."""
-    script = ("import os, resource, signal, sys\n"
+    script = ("import fcntl, os, resource, signal, sys\n"
               "for s in (signal.SIGPIPE, signal.SIGXFSZ): signal.signal(s, signal.SIG_DFL)\n"
               f"{setup}\nos.execv(sys.argv[1], sys.argv[1:])")
     return run_show(cwd, command=[sys.executable, "-c", script, BIN], **settings)

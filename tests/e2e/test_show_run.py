@@ -64,6 +64,8 @@ class Output(unittest.TestCase):
         ("hang-up ignored (nohup)", "signal.signal(signal.SIGHUP, signal.SIG_IGN)", HANG_UP, 9),
         ("reader gone", "r, w = os.pipe(); os.close(r); os.dup2(w, 1)", {}, 1),
         ("disk full", "os.dup2(os.open('/dev/full', os.O_WRONLY), 1)", {}, 9),
+        ("reader stalled, its pipe full", "r, w = os.pipe(); os.set_inheritable(r, True); "
+         "fcntl.fcntl(w, fcntl.F_SETPIPE_SZ, 4096); os.write(w, bytes(4096)); os.dup2(w, 1)", {}, 9),
     ]
 
     def test_hang_up_and_write_errors_end_the_show_as_a_quit_request_or_lose_the_line(self):
