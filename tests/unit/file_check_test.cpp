@@ -1,9 +1,7 @@
-// The picture's and the font's checks over byte buffers, and a symlinked data file accepted.
+// The picture's and the font's checks over byte buffers.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstring>
-#include <fstream>
 #include <string>
 
 #include "file_check.hpp"
@@ -58,16 +56,4 @@ TEST(FileCheck, CutOffPicturesAndFontsAreToldFromWholeAndForeignOnes) {
     for (std::size_t i = 0; i < std::size(cases); ++i) {
         EXPECT_EQ(cases[i].isCutOff(over(cases[i].bytes)), cases[i].cutOff) << "case " << i;
     }
-}
-
-TEST(FileCheck, DataFileThatIsASymlinkToAWholeOneIsAccepted) {
-    char folder[] = "/tmp/frostfunkel-check-XXXXXX";
-    ASSERT_NE(mkdtemp(folder), nullptr);
-    const std::string picture = std::string(folder) + "/picture.png", link = picture + ".link";
-    std::ofstream(picture, std::ios::binary) << PNG;
-    ASSERT_EQ(symlink(picture.c_str(), link.c_str()), 0);
-    EXPECT_EQ(pictureProblem(link.c_str()), nullptr);
-    unlink(link.c_str());
-    unlink(picture.c_str());
-    rmdir(folder);
 }
