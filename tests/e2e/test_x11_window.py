@@ -39,24 +39,22 @@ class RealWindow(unittest.TestCase):
 
     def test_window_is_named_and_only_the_escape_release_ends_the_show(self):
         with scratch() as d:
-            show = self.start(d, [BIN], stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+            show = self.start(d, [BIN], stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+                              bufsize=0)
             self.addCleanup(show.stdout.close)
-            out = b""
 
-            def read_lines(count):  # the ticks are counted by their lines, not by the clock
-                nonlocal out
-                want = out.count(b"\n") + count
-                while out.count(b"\n") < want:
+            def read_lines(count):  # the ticks are counted by their lines, never by the clock
+                for _ in range(count):
                     # Each line is flushed as it is shown: unflushed, it would wait ~50 s.
                     self.assertTrue(select.select([show.stdout], [], [], 5)[0], "no line in 5 s")
-                    out += os.read(show.stdout.fileno(), 4096)
+                    yield show.stdout.readline()
 
             window = self.window()
             self.assertEqual(self.xdotool("getwindowname", window), "Frostfunkel ")
-            read_lines(1)
+            out = b"".join(read_lines(1))
             self.xdotool("windowfocus", "--sync", window)
             self.xdotool("keydown", "Escape")
-            read_lines(3)  # ticks with the key held down
+            out += b"".join(read_lines(3))  # ticks with the key held down
             self.assertIsNone(show.poll(), "pressing Escape ended the show")
             self.xdotool("keyup", "Escape")
             self.assertEqual(show.wait(timeout=10), 0)

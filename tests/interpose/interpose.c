@@ -237,9 +237,7 @@ void SDL_Delay(Uint32 ms) {
     }
     log_line("delay %u %lld", ms, now_ns());
     if (quit_after >= 0 && ++waits > quit_after + WAITS_PAST_QUIT) {
-        fprintf(stderr, "interposer: %d waits, %d flips and the show has not ended\n", waits,
-                ticks);
-        _exit(125);
+        fail("%d waits, %d flips and the show has not ended", waits, ticks);
     }
 }
 
