@@ -1,11 +1,10 @@
 // Checks of the picture and the font: a regular file, with complete chunk and table lists.
 #include "file_check.hpp"
 
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cstring>
+#include <fstream>
 
 namespace {
 
@@ -47,32 +46,25 @@ bool isChunkType(const unsigned char* type) {
     return true;
 }
 
-// Why the open file is cut off by the measure of its format, or null; reads it piece by piece.
-const char* cutOffProblem(int fd, bool (*isCutOff)(const ByteSource&)) {
-    struct stat info {};
-    if (fstat(fd, &info) != 0) {
-        return nullptr;
-    }
-    const ByteSource file{std::uint64_t(info.st_size),
-                          [fd](std::uint64_t offset, unsigned char* to, std::size_t length) {
-                              return pread(fd, to, length, off_t(offset)) == ssize_t(length);
-                          }};
-    return isCutOff(file) ? CUT_OFF : nullptr;
-}
-
 // Why the file at path is no data file the loaders should be given: not a regular file, or
-// cut off by the measure of its format; null when it is fine or left to the loader.
+// cut off by the measure of its format; null when it is fine or left to the loader. The file
+// is read piece by piece where the check asks.
 const char* fileProblem(const char* path, bool (*isCutOff)(const ByteSource&)) {
     if (const char* why = kindProblem(path)) {
         return why;
     }
-    const int fd = open(path, O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
+    std::ifstream in(path, std::ios::binary | std::ios::ate);
+    if (!in) {
         return nullptr; // unreadable: the loader reports it
     }
-    const char* why = cutOffProblem(fd, isCutOff);
-    close(fd);
-    return why;
+    const ByteSource file{std::uint64_t(in.tellg()),
+                          [&in](std::uint64_t offset, unsigned char* to, std::size_t length) {
+                              in.clear();
+                              in.seekg(std::streamoff(offset));
+                              in.read(reinterpret_cast<char*>(to), std::streamsize(length));
+                              return in.gcount() == std::streamsize(length);
+                          }};
+    return isCutOff(file) ? CUT_OFF : nullptr;
 }
 
 } // namespace
