@@ -38,7 +38,7 @@ void restoreOutputFlags() {
 // lines are written without waiting instead, and those that do not fit are lost. A terminal is
 // left blocking, as its flags are shared with the shell.
 void neverWaitForTheReader() {
-    struct stat info {};
+    struct stat info = {};
     if (fstat(STDOUT_FILENO, &info) != 0 || !(S_ISFIFO(info.st_mode) || S_ISSOCK(info.st_mode))) {
         return;
     }
@@ -56,7 +56,7 @@ void endOnSignal(int) {
 // Write errors come back from the write instead of a broken pipe's or a file size limit's
 // signal ending the process. SDL turns SIGINT and SIGTERM into quit requests itself.
 void setUpSignals() {
-    struct sigaction action {};
+    struct sigaction action = {};
     sigaction(SIGHUP, nullptr, &action);
     if (action.sa_handler == SIG_DFL) {
         action.sa_handler = endOnSignal;
