@@ -7,6 +7,7 @@
 #include <cstdlib>
 
 #include "file_check.hpp"
+#include "guard.hpp"
 #include "music.hpp"
 #include "scene.hpp"
 
@@ -115,6 +116,7 @@ int main(int argc, char* argv[]) {
 #ifndef _WIN32
     std::atexit(SDL_Quit);
 #endif
+    guardProcess();
 
     startSdl();
     openDisplay();
