@@ -1,8 +1,9 @@
-# Install step: writes the launcher and the manual page for the prefix installed into, which
-# "cmake --install --prefix" may change after configuring, and installs both.
-# Set by CMakeLists.txt beforehand: FF_SOURCE, FF_BINARY, FF_VERSION and FF_BINDIR,
-# FF_LIBEXECDIR, FF_DATADIR, FF_MANDIR (relative to the prefix or absolute).
-foreach(dir BINDIR LIBEXECDIR DATADIR MANDIR)
+# Install step: writes the launcher and the manual page for the prefix installed into, and for a
+# Debian package the compressed changelog, then installs them.
+# Set beforehand by packaging/CMakeLists.txt: FF_SOURCE (this folder), FF_OUT (where to write),
+# FF_VERSION, FF_DEBIAN_FILES, and the folders FF_BINDIR, FF_LIBEXECDIR, FF_DATADIR, FF_MANDIR,
+# FF_DOCDIR (relative to the prefix or absolute).
+foreach(dir BINDIR LIBEXECDIR DATADIR MANDIR DOCDIR)
   if(IS_ABSOLUTE "${FF_${dir}}")
     set(FULL_${dir} "${FF_${dir}}")
   else()
@@ -25,16 +26,25 @@ foreach(path LAUNCHER_TO_PROGRAM LAUNCHER_TO_DATA FULL_PROGRAM FULL_DATA FULL_LA
   set(MAN_${path} "\\%${escaped}")
 endforeach()
 set(PROJECT_VERSION "${FF_VERSION}")
-set(out "${FF_BINARY}/installed")
-configure_file("${FF_SOURCE}/packaging/frostfunkel.sh.in" "${out}/frostfunkel" @ONLY)
-configure_file("${FF_SOURCE}/packaging/frostfunkel.6.in" "${out}/frostfunkel.6" @ONLY)
+
 # Compressed without name or time stamp, so the package's bytes do not depend on the build.
-execute_process(COMMAND gzip -9nf frostfunkel.6 WORKING_DIRECTORY "${out}"
-  RESULT_VARIABLE status)
-if(NOT status EQUAL 0)
-  message(FATAL_ERROR "gzip could not compress the manual page")
+function(gzip_file path)
+  execute_process(COMMAND gzip -9nf "${path}" RESULT_VARIABLE status)
+  if(NOT status EQUAL 0)
+    message(FATAL_ERROR "gzip could not compress ${path}")
+  endif()
+endfunction()
+
+set(READ_ONLY OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
+configure_file("${FF_SOURCE}/frostfunkel.sh.in" "${FF_OUT}/frostfunkel" @ONLY)
+configure_file("${FF_SOURCE}/frostfunkel.6.in" "${FF_OUT}/frostfunkel.6" @ONLY)
+gzip_file("${FF_OUT}/frostfunkel.6")
+file(INSTALL "${FF_OUT}/frostfunkel" DESTINATION "${FULL_BINDIR}"
+  FILE_PERMISSIONS ${READ_ONLY} OWNER_EXECUTE GROUP_EXECUTE WORLD_EXECUTE)
+file(INSTALL "${FF_OUT}/frostfunkel.6.gz" DESTINATION "${FULL_MANDIR}/man6"
+  FILE_PERMISSIONS ${READ_ONLY})
+if(FF_DEBIAN_FILES)
+  configure_file("${FF_SOURCE}/changelog" "${FF_OUT}/changelog" COPYONLY)
+  gzip_file("${FF_OUT}/changelog")
+  file(INSTALL "${FF_OUT}/changelog.gz" DESTINATION "${FULL_DOCDIR}" FILE_PERMISSIONS ${READ_ONLY})
 endif()
-file(INSTALL "${out}/frostfunkel" DESTINATION "${FULL_BINDIR}" FILE_PERMISSIONS
-  OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
-file(INSTALL "${out}/frostfunkel.6.gz" DESTINATION "${FULL_MANDIR}/man6" FILE_PERMISSIONS
-  OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)

@@ -1,5 +1,6 @@
 """Shared by the Python tests: paths, running the show, the greeting, the scene and SDL_ttf."""
 import ctypes
+import functools
 import os
 import shutil
 import subprocess
@@ -89,12 +90,17 @@ def scratch(replace=None, omit=()):
         yield folder
 
 
-_sdl, _ttf = ctypes.CDLL("libSDL-1.2.so.0"), ctypes.CDLL("libSDL_ttf-2.0.so.0")
-_ttf.TTF_OpenFont.restype = _ttf.TTF_RenderText_Solid.restype = ctypes.c_void_p
-_ttf.TTF_OpenFont.argtypes = [ctypes.c_char_p, ctypes.c_int]
-_ttf.TTF_SizeText.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_void_p, ctypes.c_void_p]
-_ttf.TTF_RenderText_Solid.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_uint32]
-_sdl.SDL_FreeSurface.argtypes = [ctypes.c_void_p]
+@functools.lru_cache(maxsize=None)
+def _sdl_ttf():
+    """The show's SDL and SDL_ttf through ctypes, loaded on first use: only the tests that
+    measure or render text need them."""
+    sdl, ttf = ctypes.CDLL("libSDL-1.2.so.0"), ctypes.CDLL("libSDL_ttf-2.0.so.0")
+    ttf.TTF_OpenFont.restype = ttf.TTF_RenderText_Solid.restype = ctypes.c_void_p
+    ttf.TTF_OpenFont.argtypes = [ctypes.c_char_p, ctypes.c_int]
+    ttf.TTF_SizeText.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_void_p, ctypes.c_void_p]
+    ttf.TTF_RenderText_Solid.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_uint32]
+    sdl.SDL_FreeSurface.argtypes = [ctypes.c_void_p]
+    return sdl, ttf
 
 
 class _Surface(ctypes.Structure):
@@ -107,23 +113,24 @@ class Font:
     """A font opened with the show's SDL_ttf, measured and rendered as the show does it."""
 
     def __init__(self, path=DATA / "PC_Snowballs.ttf", size=50):
-        if _ttf.TTF_WasInit() == 0:
-            _ttf.TTF_Init()
-        self._font = _ttf.TTF_OpenFont(str(path).encode(), size)
+        self._sdl, self._ttf = _sdl_ttf()
+        if self._ttf.TTF_WasInit() == 0:
+            self._ttf.TTF_Init()
+        self._font = self._ttf.TTF_OpenFont(str(path).encode(), size)
         assert self._font, f"SDL_ttf cannot open {path}"
 
     def size(self, text):
         w, h = ctypes.c_int(), ctypes.c_int()
-        assert _ttf.TTF_SizeText(self._font, text.encode("latin-1"), ctypes.byref(w),
+        assert self._ttf.TTF_SizeText(self._font, text.encode("latin-1"), ctypes.byref(w),
                                  ctypes.byref(h)) == 0, f"cannot measure {text!r}"
         return w.value, h.value
 
     def solid(self, text):
         """The solid rendering as rows of booleans: True where the text's colour is drawn."""
-        ptr = _ttf.TTF_RenderText_Solid(self._font, text.encode("latin-1"), 0)
+        ptr = self._ttf.TTF_RenderText_Solid(self._font, text.encode("latin-1"), 0)
         assert ptr, f"cannot render {text!r}"
         s = _Surface.from_address(ptr)
         raw = ctypes.string_at(s.pixels, s.pitch * s.h)
         rows = [[raw[y * s.pitch + x] != 0 for x in range(s.w)] for y in range(s.h)]
-        _sdl.SDL_FreeSurface(ptr)
+        self._sdl.SDL_FreeSurface(ptr)
         return rows

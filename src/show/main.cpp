@@ -6,8 +6,8 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "../music/music.hpp"
 #include "file_check.hpp"
+#include "music.hpp"
 #include "scene.hpp"
 
 SDL_Surface* screen = nullptr;
@@ -30,6 +30,15 @@ const char* const FONTDATEI = "PC_Snowballs.ttf";
 const int FONTSIZE = 50;
 const char* const CAPTION = "Frostfunkel ";
 const int EXIT_STARTUP = 1;
+
+// The scene's places on the 640 x 480 screen. The title ends at x = 480, well left of the
+// screen's right edge: that 480 is a place in the picture, not the mode's height.
+const Sint16 RAHMEN_X = 15;
+const Sint16 RAHMEN_Y = 85;
+const int TITEL_RECHTS = 480;
+const Sint16 TITEL_Y = 150;
+const Sint16 SCROLLER_X = 50;
+const int SCROLLER_ABSTAND = 30; // between the title's bottom and the scroller's top
 
 // Ends start-up when a scene file cannot be used, naming the call, the file and the reason.
 void failScene(const char* call, const char* file, const char* why) {
@@ -113,18 +122,18 @@ int main(int argc, char* argv[]) {
     SDL_Rect rahmenrect = {};
     SDL_Rect messagerect = {};
     SDL_Rect scrollrect = {};
-    rahmenrect.x = 15;
-    rahmenrect.y = 85;
-    messagerect.y = 150;
+    rahmenrect.x = RAHMEN_X;
+    rahmenrect.y = RAHMEN_Y;
+    messagerect.y = TITEL_Y;
 
     openFont();
     int messagewidth = 0;
     int messageheight = 0;
     TTF_SizeText(font, messagetext, &messagewidth, &messageheight);
-    messagerect.x = static_cast<Sint16>(480 - messagewidth);
+    messagerect.x = static_cast<Sint16>(TITEL_RECHTS - messagewidth);
     renderTitle(messagetext);
-    scrollrect.x = 50;
-    scrollrect.y = static_cast<Sint16>(messagerect.y + messageheight + 30);
+    scrollrect.x = SCROLLER_X;
+    scrollrect.y = static_cast<Sint16>(messagerect.y + messageheight + SCROLLER_ABSTAND);
 
     return showLoop(rahmenrect, messagerect, scrollrect);
 }
