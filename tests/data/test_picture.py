@@ -7,17 +7,11 @@ from unittest import mock
 from PIL import Image
 
 import make_picture
+from make_picture import MIN_CONTRAST, contrast_with_black
 from harness import DATA, RAHMEN_AT, SCROLLSOURCE, TITLE, Font, scroller_at, title_at
 
-# Screen area that may carry black text: the title at most 440 x 90 px, the scroller at most
-# 560 px wide. Inclusive coordinates.
-TEXT_AREA = (40, 150, 610, 360)
-
-
-def contrast_with_black(rgb):
-    """Contrast ratio of a colour against black, from its relative luminance."""
-    r, g, b = (c / 12.92 if c <= 0.04045 else ((c + 0.055) / 1.055) ** 2.4 for c in (v / 255 for v in rgb))
-    return (0.2126 * r + 0.7152 * g + 0.0722 * b + 0.05) / 0.05
+# The box the generator keeps light for black text, on the screen. Inclusive coordinates.
+TEXT_AREA = tuple(v + RAHMEN_AT[i % 2] for i, v in enumerate(make_picture.TEXT_BOX))
 
 
 class PictureTest(unittest.TestCase):
@@ -26,19 +20,22 @@ class PictureTest(unittest.TestCase):
         font = Font()
         (title_w, h), (sx, sy) = font.size(TITLE), scroller_at(font.size(TITLE)[1])
         scroll_w = max(font.size(SCROLLSOURCE[i:i + 18])[0] for i in range(len(SCROLLSOURCE)))
-        boxes = {"text area": TEXT_AREA, "title": (*title_at(title_w), 479, 150 + h - 1),
-                 "scroller": (sx, sy, sx + scroll_w - 1, sy + h - 1)}
-        rgb = Image.open(DATA / "rahmen.png").convert("RGB")
+        boxes = {"title": (*title_at(title_w), 479, 150 + h - 1), "scroller": (sx, sy, sx + scroll_w - 1, sy + h - 1)}
+        rgb, (left, top, right, bottom), (x, y) = Image.open(DATA / "rahmen.png").convert("RGB"), TEXT_AREA, RAHMEN_AT
         for name, (x0, y0, x1, y1) in boxes.items():
             with self.subTest(name):
-                # outside the picture the crop is black, as the screen is there
-                x, y = RAHMEN_AT
+                self.assertTrue(left <= x0 and top <= y0 and x1 <= right and y1 <= bottom, "outside %s" % (TEXT_AREA,))
                 crop = rgb.crop((x0 - x, y0 - y, x1 - x + 1, y1 - y + 1))
                 worst = min((colour for _, colour in crop.getcolors(1 << 24)), key=contrast_with_black)
-                self.assertGreaterEqual(contrast_with_black(worst), 4.5, "too dark: %s" % (worst,))
+                self.assertGreaterEqual(contrast_with_black(worst), MIN_CONTRAST, "too dark: %s" % (worst,))
+
+    def test_contrast_is_the_wcag_ratio(self):
+        # published ratios against black: white 21:1, pure red 5.25:1, pure blue 2.44:1
+        ratios = [round(contrast_with_black(c), 2) for c in ((0, 0, 0), (255, 255, 255), (255, 0, 0), (0, 0, 255))]
+        self.assertEqual(ratios, [1.0, 21.0, 5.25, 2.44])
 
     def test_failed_check_leaves_the_old_file(self):
-        with tempfile.NamedTemporaryFile() as old, mock.patch.object(make_picture, "MIN_LUMINANCE", 1.01):
+        with tempfile.NamedTemporaryFile() as old, mock.patch.object(make_picture, "MIN_CONTRAST", 22):
             old.write(b"old"), old.flush()
             self.assertRaises(SystemExit, make_picture.main, ["make_picture.py", old.name])
             self.assertEqual(Path(old.name).read_bytes(), b"old")

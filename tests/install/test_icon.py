@@ -56,6 +56,7 @@ class WindowsTest(unittest.TestCase):
                                                      "HAVE_ICONV_H\n#undef HAVE_ALLOCA_H\n")
             proc = subprocess.run(["x86_64-w64-mingw32-g++", "-std=c++17", "-fsyntax-only", "-Wall",
                                    "-Wextra", "-Wpedantic", "-Werror", f"-I{SOURCE}/src/show",
+                                   f"-I{SOURCE}/src/music",
                                    f"-I{include}", *SOURCE.glob("src/*/*.cpp")],
                                   capture_output=True, text=True)
         self.assertEqual((proc.returncode, proc.stderr), (0, ""))

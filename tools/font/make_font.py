@@ -50,53 +50,64 @@ def glyph_name(codepoint):
     return UV2AGL.get(codepoint, "uni%04X" % codepoint)
 
 
-def parse_source(text):
-    """Returns (order, bitmaps, composites, cmap); order lists glyph names as in the file.
+class GlyphSource:
+    """What glyphs.txt defines: the glyph names in file order, the dot grids (name -> (top_row,
+    rows)), the composites (name -> (base, mark, up)) and the character map (codepoint -> name)."""
 
-    bitmaps: name -> (top_row, rows); composites: name -> (base, mark, up);
-    cmap: codepoint -> name.
-    """
-    bitmaps, composites, cmap, order = {}, {}, {}, []
+    def __init__(self):
+        self.order, self.bitmaps, self.composites, self.cmap = [], {}, {}, {}
+
+    def name_for(self, label, number):
+        """The glyph name a header's label stands for; a U+ label also enters the character map."""
+        if not label.startswith("U+"):
+            return label
+        code = int(label[2:], 16)
+        if code in self.cmap:
+            raise ValueError("line %d: U+%04X defined twice" % (number, code))
+        self.cmap[code] = glyph_name(code)
+        return self.cmap[code]
+
+    def header(self, line, number):
+        """Enters a '= label [top=N]' grid or a '+ label base [mark] [up=N]' composite; returns
+        the name of the grid whose rows follow, or None after a composite."""
+        fields = line[2:].split()
+        opts = dict(f.split("=", 1) for f in fields[1:] if "=" in f)
+        words = [f for f in fields[1:] if "=" not in f]
+        name = self.name_for(fields[0], number)
+        if name in self.bitmaps or name in self.composites:
+            raise ValueError("line %d: glyph %s defined twice" % (number, name))
+        self.order.append(name)
+        if line.startswith("= "):
+            self.bitmaps[name] = (int(opts.get("top", 6)), [])
+            return name
+        mark = words[1] if len(words) > 1 else None
+        self.composites[name] = (words[0], mark, int(opts.get("up", 0)))
+        return None
+
+    def grid_row(self, line, number, raw, current):
+        if current is None or set(line) - set("#."):
+            raise ValueError("line %d: unexpected %r" % (number, raw))
+        rows = self.bitmaps[current][1]
+        if rows and len(line) != len(rows[0]):
+            raise ValueError("line %d: row width differs in %s" % (number, current))
+        rows.append(line)
+
+
+def parse_source(text):
+    """Reads glyphs.txt: blocks of a header line and, for a grid, its rows of '#' and '.'."""
+    source = GlyphSource()
     current = None
     for number, raw in enumerate(text.splitlines(), 1):
         line = raw.strip()
         if not line:
             current = None  # a blank line ends a grid
-            continue
-        if line.startswith("#") and current is None:
+        elif line.startswith("#") and current is None:
             continue  # comment between blocks; inside a grid '#' is a dot
-        if line.startswith("= ") or line.startswith("+ "):
-            fields = line[2:].split()
-            label, options = fields[0], [f for f in fields[1:] if "=" in f]
-            words = [f for f in fields[1:] if "=" not in f]
-            opts = dict(o.split("=", 1) for o in options)
-            if label.startswith("U+"):
-                code = int(label[2:], 16)
-                name = glyph_name(code)
-                if code in cmap:
-                    raise ValueError("line %d: U+%04X defined twice" % (number, code))
-                cmap[code] = name
-            else:
-                name = label
-            if name in bitmaps or name in composites:
-                raise ValueError("line %d: glyph %s defined twice" % (number, name))
-            order.append(name)
-            if line.startswith("= "):
-                bitmaps[name] = (int(opts.get("top", 6)), [])
-                current = name
-            else:
-                base = words[0]
-                mark = words[1] if len(words) > 1 else None
-                composites[name] = (base, mark, int(opts.get("up", 0)))
-                current = None
-            continue
-        if current is None or set(line) - set("#."):
-            raise ValueError("line %d: unexpected %r" % (number, raw))
-        rows = bitmaps[current][1]
-        if rows and len(line) != len(rows[0]):
-            raise ValueError("line %d: row width differs in %s" % (number, current))
-        rows.append(line)
-    return order, bitmaps, composites, cmap
+        elif line.startswith(("= ", "+ ")):
+            current = source.header(line, number)
+        else:
+            source.grid_row(line, number, raw, current)
+    return source
 
 
 def columns(rows):
@@ -136,56 +147,54 @@ def build_bitmap_glyph(top, rows):
     return pen.glyph()
 
 
-def build(out_path):
-    order, bitmaps, composites, cmap = parse_source(GLYPH_SOURCE.read_text("ascii"))
-    glyph_order = [".notdef"] + [n for n in order if n != ".notdef"]
-
-    glyphs, metrics, widths = {}, {}, {}
+def draw_glyphs(source, glyph_order):
+    """The outlines and advance widths: grids first, then the composites built over them."""
+    glyphs, widths, advances = {}, {}, {}
     for name in glyph_order:
-        if name in bitmaps:
-            top, rows = bitmaps[name]
+        if name in source.bitmaps:
+            top, rows = source.bitmaps[name]
             glyphs[name] = build_bitmap_glyph(top, rows)
             widths[name] = columns(rows)
             # marks hang over their base and take no room of their own
-            metrics[name] = (0 if name.endswith("comb") else advance_for(widths[name]),
-                             LSB)
-
+            advances[name] = 0 if name.endswith("comb") else advance_for(widths[name])
     for name in glyph_order:
-        if name not in composites:
-            continue
-        base, mark, up = composites[name]
-        if base not in bitmaps or (mark and mark not in bitmaps):
-            raise ValueError("composite %s needs %s and %s" % (name, base, mark))
-        base_cols = widths[base]
-        mark_cols = widths[mark] if mark else 0
-        cols = max(base_cols, mark_cols)
-        pen = TTGlyphPen(glyphs)
-        pen.addComponent(base, (1, 0, 0, 1, (cols - base_cols) * PITCH // 2, 0))
-        if mark:
-            pen.addComponent(mark, (1, 0, 0, 1, (cols - mark_cols) * PITCH // 2, up * PITCH))
-        glyphs[name] = pen.glyph()
-        widths[name] = cols
-        metrics[name] = (advance_for(cols), LSB)
+        if name in source.composites:
+            glyphs[name], widths[name] = build_composite(source, name, glyphs, widths)
+            advances[name] = advance_for(widths[name])
+    return glyphs, advances
 
-    fb = FontBuilder(UPM, isTTF=True)
-    fb.setupGlyphOrder(glyph_order)
-    fb.setupCharacterMap(cmap)
-    fb.setupGlyf(glyphs)
-    # left side bearings follow the real outline bounds
+
+def build_composite(source, name, glyphs, widths):
+    """A base letter and an optional mark, both centred over the wider of the two."""
+    base, mark, up = source.composites[name]
+    if base not in source.bitmaps or (mark and mark not in source.bitmaps):
+        raise ValueError("composite %s needs %s and %s" % (name, base, mark))
+    base_cols = widths[base]
+    mark_cols = widths[mark] if mark else 0
+    cols = max(base_cols, mark_cols)
+    pen = TTGlyphPen(glyphs)
+    pen.addComponent(base, (1, 0, 0, 1, (cols - base_cols) * PITCH // 2, 0))
+    if mark:
+        pen.addComponent(mark, (1, 0, 0, 1, (cols - mark_cols) * PITCH // 2, up * PITCH))
+    return pen.glyph(), cols
+
+
+def setup_metrics(fb, glyph_order, advances):
+    """hmtx with left side bearings from the real outline bounds; the vertical metrics must
+    enclose every dot."""
     glyf = fb.font["glyf"]
-    for name in glyph_order:
-        g = glyf[name]
-        metrics[name] = (metrics[name][0], g.xMin if g.numberOfContours else 0)
-    fb.setupHorizontalMetrics(metrics)
-
-    bounds = [glyf[n] for n in glyph_order if glyf[n].numberOfContours]
-    y_max = max(g.yMax for g in bounds)
-    y_min = min(g.yMin for g in bounds)
+    drawn = [glyf[name] for name in glyph_order if glyf[name].numberOfContours]
+    fb.setupHorizontalMetrics({name: (advances[name], glyf[name].xMin if glyf[name].numberOfContours else 0)
+                               for name in glyph_order})
+    y_max = max(g.yMax for g in drawn)
+    y_min = min(g.yMin for g in drawn)
     if y_max > ASCENT or -y_min > DESCENT:
         raise ValueError("glyphs reach %d..%d outside the metrics" % (y_min, y_max))
-
     fb.setupHorizontalHeader(ascent=ASCENT, descent=-DESCENT, lineGap=0)
-    names = {
+
+
+def setup_names(fb):
+    fb.setupNameTable({
         "copyright": COPYRIGHT,
         "familyName": FAMILY,
         "styleName": STYLE,
@@ -198,25 +207,18 @@ def build(out_path):
         "description": "Round snowball dots on a 6 pixel grid at 50 pt.",
         "licenseDescription": LICENSE,
         "licenseInfoURL": "https://creativecommons.org/publicdomain/zero/1.0/",
-    }
-    fb.setupNameTable(names)
+    })
+
+
+def setup_os2(fb, cmap):
+    """OS/2 with the same vertical metrics as hhea, in both the typographic and the win set."""
     fb.setupOS2(
-        version=4,
-        achVendID="FFNK",
-        fsType=0,
-        usWeightClass=400,
-        usWidthClass=5,
+        version=4, achVendID="FFNK", fsType=0, usWeightClass=400, usWidthClass=5,
         fsSelection=0x40 | 0x80,  # REGULAR, USE_TYPO_METRICS
-        sTypoAscender=ASCENT,
-        sTypoDescender=-DESCENT,
-        sTypoLineGap=0,
-        usWinAscent=ASCENT,
-        usWinDescent=DESCENT,
-        sxHeight=X_HEIGHT,
-        sCapHeight=CAP_HEIGHT,
-        usDefaultChar=0,
-        usBreakChar=0x20,
-        usMaxContext=0,
+        sTypoAscender=ASCENT, sTypoDescender=-DESCENT, sTypoLineGap=0,
+        usWinAscent=ASCENT, usWinDescent=DESCENT,
+        sxHeight=X_HEIGHT, sCapHeight=CAP_HEIGHT,
+        usDefaultChar=0, usBreakChar=0x20, usMaxContext=0,
         ySubscriptXSize=650, ySubscriptYSize=600, ySubscriptYOffset=75,
         ySuperscriptXSize=650, ySuperscriptYSize=600, ySuperscriptYOffset=350,
         yStrikeoutSize=DOT, yStrikeoutPosition=3 * PITCH,
@@ -226,14 +228,16 @@ def build(out_path):
     os2 = fb.font["OS/2"]
     os2.usFirstCharIndex = min(cmap)
     os2.usLastCharIndex = max(cmap)
-    fb.setupPost(underlinePosition=-PITCH - RADIUS, underlineThickness=DOT)
-    fb.setupMaxp()
 
+
+def setup_hinting(fb):
     prep = newTable("prep")
     prep.program = ttProgram.Program()
     prep.program.fromBytecode(PREP_PROGRAM)
     fb.font["prep"] = prep
 
+
+def setup_head(fb):
     fb.updateHead(
         created=FIXED_TIMESTAMP,
         modified=FIXED_TIMESTAMP,
@@ -242,6 +246,25 @@ def build(out_path):
         lowestRecPPEM=8,
     )
     fb.font.recalcTimestamp = False
+
+
+def build(out_path):
+    """The font in FontBuilder's order: glyphs, character map, outlines, metrics, names, OS/2,
+    post, maxp, then the hinting program and the head table's fixed dates."""
+    source = parse_source(GLYPH_SOURCE.read_text("ascii"))
+    glyph_order = [".notdef"] + [n for n in source.order if n != ".notdef"]
+    glyphs, advances = draw_glyphs(source, glyph_order)
+    fb = FontBuilder(UPM, isTTF=True)
+    fb.setupGlyphOrder(glyph_order)
+    fb.setupCharacterMap(source.cmap)
+    fb.setupGlyf(glyphs)
+    setup_metrics(fb, glyph_order, advances)
+    setup_names(fb)
+    setup_os2(fb, source.cmap)
+    fb.setupPost(underlinePosition=-PITCH - RADIUS, underlineThickness=DOT)
+    fb.setupMaxp()
+    setup_hinting(fb)
+    setup_head(fb)
     fb.save(out_path)
 
 

@@ -58,20 +58,18 @@ def star(x, y, reach, waist):
     return points
 
 
-def paint_big(size, s):
-    """The icon at `s` times its size, with the edges that must stay sharp on whole pixels."""
-    k = size / 32
-    big = Image.new("RGBA", (size * s, size * s), (0, 0, 0, 0))
-    d = ImageDraw.Draw(big)
-    u = k * s  # canvas pixels per design unit
-    # The hanging loop, behind the cap; at least one icon pixel wide.
+def paint_loop(d, size, k, s):
+    """The hanging loop, behind the cap; at least one icon pixel wide. Round where there is
+    room, else a square ring with cut corners on whole pixels."""
     lx, ly, lr, lw = LOOP
     x0, y0, x1, y1 = (snap(v, k) * s for v in (lx - lr, ly - lr, lx + lr, ly + lr))
-    # Round where there is room, else a square ring with cut corners on whole pixels.
     corner = (x1 - x0) // 2 if size >= 64 else s
     d.rounded_rectangle((x0, y0, x1 - 1, y1 - 1), corner, outline=GOLD_DARK + (255,),
                         width=max(1, snap(lw, k)) * s)
-    # The ball, shaded by circles around the light spot, from the rim's dark red inwards.
+
+
+def paint_ball(big, u):
+    """The ball, shaded by circles around the light spot, from the rim's dark red inwards."""
     cx, cy, r = (v * u for v in BALL)
     shade = Image.new("RGBA", big.size, RED_DARK + (255,))
     ds = ImageDraw.Draw(shade)
@@ -85,7 +83,10 @@ def paint_big(size, s):
     mask = Image.new("L", big.size, 0)
     ImageDraw.Draw(mask).ellipse((cx - r, cy - r, cx + r, cy + r), fill=255)
     big.paste(shade, mask=mask)
-    # The cap: a gold band lit from the left, its box and ridges on whole icon pixels.
+
+
+def paint_cap(d, size, k, s):
+    """The cap: a gold band lit from the left, its box and ridges on whole icon pixels."""
     x0, y0, x1, y1 = (snap(v, k) * s for v in CAP)
     for x in range(x0, x1):
         d.line((x, y0, x, y1 - 1), fill=mix(GOLD_LIGHT, GOLD_DARK, (x - x0) / (x1 - x0)) + (255,))
@@ -93,7 +94,10 @@ def paint_big(size, s):
     for i in range(1, ridges + 1):
         x = x0 + round(i * (x1 - x0) / (ridges + 1) / s) * s
         d.rectangle((x, y0, x + max(1, snap(0.5, k)) * s - 1, y1 - 1), fill=GOLD_DARK + (255,))
-    # The highlight, a white oval towards the light with a softer rim, laid over the ball.
+
+
+def paint_highlight(big, u):
+    """The highlight, a white oval towards the light with a softer rim, laid over the ball."""
     ex, ey, ax, ay = HIGHLIGHT
     glow = Image.new("RGBA", big.size, (0, 0, 0, 0))
     for i in range(12):
@@ -102,6 +106,18 @@ def paint_big(size, s):
                                       (ex + ax * grow) * u, (ey + ay * grow) * u),
                                      fill=SNOW + (alpha,))
     big.alpha_composite(glow)
+
+
+def paint_big(size, s):
+    """The icon at `s` times its size, with the edges that must stay sharp on whole pixels."""
+    k = size / 32
+    big = Image.new("RGBA", (size * s, size * s), (0, 0, 0, 0))
+    d = ImageDraw.Draw(big)
+    u = k * s  # canvas pixels per design unit
+    paint_loop(d, size, k, s)
+    paint_ball(big, u)
+    paint_cap(d, size, k, s)
+    paint_highlight(big, u)
     count, stars, _ = detail(size)
     if stars:
         for x, y, reach in SPARKLES[:count]:

@@ -55,45 +55,37 @@ def looped(name, values, peak, volume, loop):
     return Sample(name, data, volume=volume, loop_start=len(values) - loop + 2, loop_length=loop)
 
 
+def struck(name, partials, spc, loop_cycles, seconds, attack, volume):
+    """A struck tone of decaying partials at `spc` samples a cycle, sounding for `seconds` and
+    then sustained by a loop of `loop_cycles` whole cycles."""
+    loop = spc * loop_cycles
+    n = int(seconds * C2_RATE) // spc * spc + loop
+    out = decaying_partials(partials, C2_RATE / spc, n, attack_samples=attack, loop=loop)
+    return looped(name, out, 120, volume, loop)
+
+
+# The celesta's partials: (frequency ratio, amplitude, decay time in seconds).
+CELESTA_PARTIALS = ((1.0, 1.0, 0.95), (2.0, 0.30, 0.42), (3.0, 0.11, 0.22), (4.07, 0.07, 0.10),
+                    (5.4, 0.05, 0.045), (6.8, 0.03, 0.025))
+
+
 def celesta(seed=1101):
     """Struck steel bar: bright harmonics that die fast over a warm fundamental; 16 samples a cycle."""
     rng = random.Random(seed)
-    rate = C2_RATE
-    spc = 16
-    f0 = rate / spc
-    loop = spc * 32
-    n = int(1.2 * rate) // spc * spc + loop
-    # (frequency ratio, amplitude, decay time in seconds)
-    partials = [
-        (1.0, 1.0, 0.95),
-        (2.0, 0.30, 0.42),
-        (3.0, 0.11, 0.22),
-        (4.07, 0.07, 0.10),
-        (5.4, 0.05, 0.045),
-        (6.8, 0.03, 0.025),
-    ]
-    phases = [rng.random() * 0.2 for _ in partials]
-    out = decaying_partials([(ratio, amp, tau, ph) for (ratio, amp, tau), ph in
-                             zip(partials, phases)], f0, n, attack_samples=24.0, loop=loop)
-    return looped("celesta", out, 120, 62, loop)
+    partials = [(ratio, amp, tau, rng.random() * 0.2) for ratio, amp, tau in CELESTA_PARTIALS]
+    return struck("celesta", partials, 16, 32, 1.2, 24.0, 62)
 
 
 def pluck_bass(seed=2202):
     """Plucked string: harmonics at a fixed 64 samples a cycle, upper ones decaying first."""
     rng = random.Random(seed)
-    rate = C2_RATE
-    spc = 64
-    f0 = rate / spc
-    loop = spc * 4
-    n = int(1.0 * rate) // spc * spc + loop
     harmonics = []
     for h in range(1, 13):
         # Plucked near one fifth of the string length: the 5th and 10th harmonics are weak.
         amp = abs(math.sin(math.pi * h * 0.2)) / h
         tau = 0.85 / (1.0 + 0.45 * (h - 1))
         harmonics.append((h, amp, tau, rng.random()))
-    out = decaying_partials(harmonics, f0, n, attack_samples=12.0, loop=loop)
-    return looped("pluck bass", out, 120, 56, loop)
+    return struck("pluck bass", harmonics, 64, 4, 1.0, 12.0, 56)
 
 
 # Chord shapes for the pad in equal-tempered semitones over the root: root, fifth, octave and
@@ -136,9 +128,7 @@ def pad(kind, seed):
         if i < PAD_ATTACK:
             v *= 0.5 - 0.5 * math.cos(math.pi * i / PAD_ATTACK)
         out.append(v)
-    data = to_int8(out, 110)
-    # to_int8 put two zero bytes in front, which moves the loop by two.
-    return Sample("pad " + kind, data, volume=50, loop_start=PAD_ATTACK + 2, loop_length=loop)
+    return looped("pad " + kind, out, 110, 50, loop)
 
 
 # Sleigh bells are built for tracker note A-3 so their jingle reaches above 10 kHz.

@@ -14,7 +14,7 @@ TITLE = "frostfunkel carols"
 
 
 def build_samples():
-    # Order must match arrange.SMP_*.
+    # The arranger finds each by its name.
     return [
         instruments.celesta(),
         instruments.pad("maj", 5501),
@@ -30,8 +30,7 @@ def build_module(score_path=os.path.join(HERE, "score.txt")):
     samples = build_samples()
     with open(score_path, encoding="utf-8") as f:
         sections = arrange.parse_score(f.read())
-    volumes = {i + 1: s.volume for i, s in enumerate(samples)}
-    patterns, orders, seconds = arrange.build_patterns(sections, volumes)
+    patterns, orders, seconds = arrange.build_patterns(sections, samples)
     return Module(TITLE, samples, patterns, orders), seconds
 
 

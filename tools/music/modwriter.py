@@ -4,7 +4,6 @@ import struct
 
 # ProTracker's finetune-0 period table, C-1 .. B-3. Other values are snapped to
 # different notes by some players, so cells may only use these (or 0 = no note).
-NOTE_NAMES = ("C-", "C#", "D-", "D#", "E-", "F-", "F#", "G-", "G#", "A-", "A#", "B-")
 PERIODS = (
     856, 808, 762, 720, 678, 640, 604, 570, 538, 508, 480, 453,
     428, 404, 381, 360, 339, 320, 302, 285, 269, 254, 240, 226,
@@ -32,7 +31,10 @@ FX_PATTERN_BREAK = 0xD  # param: the row to start the next pattern at, as two de
 FX_EXTENDED = 0xE
 FX_SPEED = 0xF  # param below 0x20: ticks per row; from 0x21 on: the tempo in beats a minute
 EXT_FINE_VOLUME_DOWN = 0xB0  # with FX_EXTENDED: lowers the volume by the low nibble, once a row
+EXT_NOTE_DELAY = 0xD0  # with FX_EXTENDED: strikes the row's note on the tick in the low nibble
 SPEED_LIMIT = 0x20  # the F param that players read either way
+# Tempo 125 gives 50 ticks a second, the Amiga's frame rate: a tick lasts 2.5 / tempo seconds.
+TEMPO_TICK_SECONDS = 2.5
 
 
 class ModuleError(ValueError):
@@ -46,8 +48,18 @@ def period(note_index):
     return PERIODS[note_index]
 
 
-def note_name(note_index):
-    return "%s%d" % (NOTE_NAMES[note_index % 12], note_index // 12 + 1)
+def row_seconds(speed, tempo):
+    """How long a row lasts at `speed` ticks a row: a tick is TEMPO_TICK_SECONDS / tempo seconds."""
+    return speed * TEMPO_TICK_SECONDS / tempo
+
+
+def pattern_break_param(row):
+    """The pattern break's parameter for the row to start at: its two decimal digits as nibbles."""
+    return (row // 10) << 4 | row % 10
+
+
+def pattern_break_row(param):
+    return (param >> 4) * 10 + (param & 0xF)
 
 
 class Sample:
