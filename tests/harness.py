@@ -4,6 +4,7 @@ import functools
 import os
 import shutil
 import subprocess
+import sys
 import tempfile
 from contextlib import contextmanager
 from pathlib import Path
@@ -72,6 +73,16 @@ def run_show(cwd, *, command=None, events="", quit_after=None, deadline=10, unse
             raise AssertionError(f"the show still ran after {deadline} s and wrote {wrote}") from None
         return Run(proc.returncode, proc.stdout.decode("latin-1"), proc.stderr.decode("latin-1"),
                    log.read_text().splitlines() if log.exists() else [])
+
+
+def run_prepared(cwd, setup, **settings):
+    """Runs the show as run_show does, from a Python process that first runs `setup` (standard
+    output, limits, signals; fcntl, os, resource, signal imported) and then becomes the show. The
+    signals Python ignores are given back their defaults first, as a shell starts a program."""
+    script = ("import fcntl, os, resource, signal, sys\n"
+              "for s in (signal.SIGPIPE, signal.SIGXFSZ): signal.signal(s, signal.SIG_DFL)\n"
+              f"{setup}\nos.execv(sys.argv[1], sys.argv[1:])")
+    return run_show(cwd, command=[sys.executable, "-c", script, BIN], **settings)
 
 
 @contextmanager

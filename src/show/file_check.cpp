@@ -3,14 +3,10 @@
 
 #include <sys/stat.h>
 
-#include <cstdint>
-#include <cstdio>
 #include <cstring>
-#include <vector>
+#include <fstream>
 
 namespace {
-
-using Bytes = std::vector<unsigned char>;
 
 const char* const CUT_OFF = "the file is cut off (truncated)";
 
@@ -30,43 +26,67 @@ const char* kindProblem(const char* path) {
     return "is not a regular file";
 }
 
-// The file's bytes; empty when it cannot be read, which the loaders then report themselves.
-Bytes readFile(const char* path) {
-    Bytes bytes;
-    std::FILE* in = std::fopen(path, "rb");
-    if (in == nullptr) {
-        return bytes;
+std::uint32_t be32(const unsigned char* b) {
+    return std::uint32_t(b[0]) << 24 | std::uint32_t(b[1]) << 16 | std::uint32_t(b[2]) << 8 |
+           std::uint32_t(b[3]);
+}
+
+bool startsWith(const unsigned char* bytes, const char* prefix) {
+    return std::memcmp(bytes, prefix, 4) == 0;
+}
+
+// A chunk type is four ASCII letters; anything else is no PNG chunk, and libpng says so itself.
+bool isChunkType(const unsigned char* type) {
+    for (int i = 0; i < 4; ++i) {
+        const unsigned char letter = type[i] & ~0x20U;
+        if (letter < 'A' || letter > 'Z') {
+            return false;
+        }
     }
-    unsigned char block[65536];
-    std::size_t got = 0;
-    while ((got = std::fread(block, 1, sizeof block, in)) > 0) {
-        bytes.insert(bytes.end(), block, block + got);
+    return true;
+}
+
+// Why the file at path is no data file the loaders should be given: not a regular file, or
+// cut off by the measure of its format; null when it is fine or left to the loader. The file
+// is read piece by piece where the check asks.
+const char* fileProblem(const char* path, bool (*isCutOff)(const ByteSource&)) {
+    if (const char* why = kindProblem(path)) {
+        return why;
     }
-    std::fclose(in);
-    return bytes;
+    std::ifstream in(path, std::ios::binary | std::ios::ate);
+    if (!in) {
+        return nullptr; // unreadable: the loader reports it
+    }
+    const ByteSource file{std::uint64_t(in.tellg()),
+                          [&in](std::uint64_t offset, unsigned char* to, std::size_t length) {
+                              in.clear();
+                              in.seekg(std::streamoff(offset));
+                              in.read(reinterpret_cast<char*>(to), std::streamsize(length));
+                              return in.gcount() == std::streamsize(length);
+                          }};
+    return isCutOff(file) ? CUT_OFF : nullptr;
 }
 
-std::uint32_t be32(const Bytes& b, std::size_t at) {
-    return std::uint32_t(b[at]) << 24 | std::uint32_t(b[at + 1]) << 16 |
-           std::uint32_t(b[at + 2]) << 8 | std::uint32_t(b[at + 3]);
-}
+} // namespace
 
-bool startsWith(const Bytes& b, const char* prefix, std::size_t length) {
-    return b.size() >= length && std::memcmp(b.data(), prefix, length) == 0;
-}
-
-bool pngIsCutOff(const Bytes& png) {
-    if (!startsWith(png, "\x89PNG\r\n\x1A\n", 8)) {
+bool pngIsCutOff(const ByteSource& png) {
+    unsigned char header[8];
+    if (!png.read(0, header, 8) || std::memcmp(header, "\x89PNG\r\n\x1A\n", 8) != 0) {
         return false;
     }
     // Each chunk: length, type, data, CRC. A complete file ends with IEND.
-    std::uint64_t at = 8;
-    while (at + 8 <= png.size()) {
-        const std::uint64_t end = at + 12 + be32(png, at);
-        if (end > png.size()) {
+    for (std::uint64_t at = 8; at + 8 <= png.size;) {
+        if (!png.read(at, header, 8)) {
             return true;
         }
-        if (be32(png, at + 4) == 0x49454E44) { // "IEND"
+        const std::uint64_t end = at + 12 + be32(header);
+        if (end > png.size) {
+            return true;
+        }
+        if (startsWith(header + 4, "IEND")) {
+            return false;
+        }
+        if (!isChunkType(header + 4)) {
             return false;
         }
         at = end;
@@ -74,38 +94,25 @@ bool pngIsCutOff(const Bytes& png) {
     return true;
 }
 
-bool fontIsCutOff(const Bytes& ttf) {
-    if (!startsWith(ttf, "\0\1\0\0", 4) && !startsWith(ttf, "true", 4) &&
-        !startsWith(ttf, "OTTO", 4)) {
+bool fontIsCutOff(const ByteSource& ttf) {
+    unsigned char header[16];
+    if (!ttf.read(0, header, 4) || (!startsWith(header, "\0\1\0\0") &&
+                                    !startsWith(header, "true") && !startsWith(header, "OTTO"))) {
         return false;
     }
-    if (ttf.size() < 12) {
+    if (!ttf.read(0, header, 12)) {
         return true;
     }
     // The table directory: 16-byte records of tag, checksum, offset and length.
-    const std::size_t tables = std::size_t(ttf[4]) << 8 | ttf[5];
-    if (12 + 16 * tables > ttf.size()) {
-        return true;
-    }
-    for (std::size_t i = 0; i < tables; ++i) {
-        const std::size_t record = 12 + 16 * i;
-        if (std::uint64_t(be32(ttf, record + 8)) + be32(ttf, record + 12) > ttf.size()) {
+    const unsigned tables = unsigned(header[4]) << 8 | header[5];
+    for (unsigned i = 0; i < tables; ++i) {
+        if (!ttf.read(12 + 16 * std::uint64_t(i), header, 16) ||
+            std::uint64_t(be32(header + 8)) + be32(header + 12) > ttf.size) {
             return true;
         }
     }
     return false;
 }
-
-// Why the file at path is no data file the loaders should be given: not a regular file, or
-// cut off by the measure of its format; null when it is fine or left to the loader.
-const char* fileProblem(const char* path, bool (*isCutOff)(const Bytes&)) {
-    if (const char* why = kindProblem(path)) {
-        return why;
-    }
-    return isCutOff(readFile(path)) ? CUT_OFF : nullptr;
-}
-
-} // namespace
 
 const char* pictureProblem(const char* path) {
     return fileProblem(path, pngIsCutOff);

@@ -7,6 +7,7 @@
 #include <cstdlib>
 
 #include "file_check.hpp"
+#include "guard.hpp"
 #include "music.hpp"
 #include "scene.hpp"
 
@@ -111,6 +112,7 @@ int main(int argc, char* argv[]) {
     (void)argv;
     // SDL_Quit runs on every way out, the failing exits included.
     std::atexit(SDL_Quit);
+    guardProcess();
 
     startSdl();
     openDisplay();

@@ -12,5 +12,5 @@ extern TTF_Font* font;          // the only font, at 50 points
 extern SDL_Color txt;           // colour of all text: never assigned, so black
 
 // Runs the show until Escape is released or the window system asks to quit; returns 0 then.
-// The rectangles are handed to the blits unchanged tick after tick.
-int showLoop(SDL_Rect& rahmenrect, SDL_Rect& messagerect, SDL_Rect& scrollrect);
+// Each tick draws at the same rectangles, also where a surface is clipped at the screen's edge.
+int showLoop(const SDL_Rect& rahmenrect, const SDL_Rect& messagerect, const SDL_Rect& scrollrect);

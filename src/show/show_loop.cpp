@@ -1,7 +1,9 @@
 // The show loop: one tick draws the scene, writes the scroller line, flips, waits and reads input.
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
+#include "guard.hpp"
 #include "scene.hpp"
 #include "scroller.hpp"
 
@@ -17,15 +19,27 @@ void renderScrollText(const char* scrollbuf) {
 }
 
 // Writes the window as a line. Flushed, so that a reader on a pipe or in a file sees each line
-// as it is shown, not in bursts.
+// as it is shown, not in bursts. When the reader has gone, the show ends as on a quit request;
+// any other failure (disk full, file too large, a full pipe) loses the line and the show goes on.
 void writeScrollLine(const char* scrollbuf) {
+    errno = 0;
     std::printf("%s\n", scrollbuf);
     std::fflush(stdout);
+    if (std::ferror(stdout)) {
+        if (errno == EPIPE) {
+            requestEnd();
+        }
+        std::clearerr(stdout);
+    }
 }
 
 // Takes the pending events until one asks the show to end: Escape released, or the window
-// system's quit. Events behind that one stay unread.
+// system's quit. Events behind that one stay unread. A hang-up or a vanished reader ends the
+// show here too, before the events are read.
 bool quitRequested() {
+    if (endRequested()) {
+        return true;
+    }
     SDL_Event event;
     while (SDL_PollEvent(&event)) {
         if ((event.type == SDL_KEYUP && event.key.keysym.sym == SDLK_ESCAPE) ||
@@ -36,23 +50,29 @@ bool quitRequested() {
     return false;
 }
 
+// Blits the whole surface at a copy of the rectangle: SDL's blit writes the clipped rectangle
+// back into the one it is given, which would move a partly hidden title on the next tick.
+void blitAt(SDL_Surface* surface, SDL_Rect at) {
+    SDL_BlitSurface(surface, nullptr, screen, &at);
+}
+
 } // namespace
 
-int showLoop(SDL_Rect& rahmenrect, SDL_Rect& messagerect, SDL_Rect& scrollrect) {
+int showLoop(const SDL_Rect& rahmenrect, const SDL_Rect& messagerect, const SDL_Rect& scrollrect) {
     int scrollpos = 0;
     char scrollbuf[SCROLLBUFSIZE];
     const int scrolllen = static_cast<int>(std::strlen(SCROLLSOURCE));
 
     for (;;) {
-        SDL_BlitSurface(rahmen, nullptr, screen, &rahmenrect);
-        SDL_BlitSurface(message, nullptr, screen, &messagerect);
+        blitAt(rahmen, rahmenrect);
+        blitAt(message, messagerect);
 
         scrollpos = wrapScrollPos(scrollpos, scrolllen);
         scrollWindow(SCROLLSOURCE, scrollpos, scrollbuf);
         renderScrollText(scrollbuf);
         writeScrollLine(scrollbuf);
         ++scrollpos;
-        SDL_BlitSurface(scrolltext, nullptr, screen, &scrollrect);
+        blitAt(scrolltext, scrollrect);
 
         SDL_Flip(screen);
         SDL_Delay(TICK_MS);

@@ -1,4 +1,4 @@
-"""End-to-end in a real X11 window: the caption, the piped lines and a real Escape."""
+"""End-to-end in a real X11 window: the caption, the piped lines, a real Escape, closed output."""
 import os
 import select
 import subprocess
@@ -23,25 +23,57 @@ class RealWindow(unittest.TestCase):
         return subprocess.run(["xdotool", *args], env={**os.environ, "DISPLAY": self.display},
                               capture_output=True, text=True, timeout=10).stdout.rstrip("\n")
 
+    def start(self, folder, command, **streams):
+        show = subprocess.Popen(command, cwd=folder, **streams,
+                                env=show_env(SDL_VIDEODRIVER="x11", DISPLAY=self.display))
+        self.addCleanup(show.wait)
+        self.addCleanup(show.kill)
+        return show
+
+    def window(self):
+        deadline, found = time.monotonic() + 20, ""
+        while not found and time.monotonic() < deadline:
+            found = self.xdotool("search", "--onlyvisible", "--name", "^Frostfunkel")
+        self.assertTrue(found, "no window appeared")
+        return found.split()[0]
+
     def test_window_is_named_and_only_the_escape_release_ends_the_show(self):
         with scratch() as d:
-            show = subprocess.Popen([BIN], cwd=d, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
-                                    env=show_env(SDL_VIDEODRIVER="x11", DISPLAY=self.display))
-            self.addCleanup(show.kill)
-            deadline, window = time.monotonic() + 20, ""
-            while not window and time.monotonic() < deadline:
-                window = self.xdotool("search", "--onlyvisible", "--name", "^Frostfunkel")
-            self.assertTrue(window, "no window appeared")
-            self.assertEqual(self.xdotool("getwindowname", window.split()[0]), "Frostfunkel ")
-            # Each line is flushed as it is shown: unflushed, it would wait ~50 s in a buffer.
-            self.assertTrue(select.select([show.stdout], [], [], 5)[0], "no line within 5 s")
-            self.xdotool("windowfocus", "--sync", window.split()[0])
+            show = self.start(d, [BIN], stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+                              bufsize=0)
+            self.addCleanup(show.stdout.close)
+
+            def read_lines(count):  # the ticks are counted by their lines, never by the clock
+                for _ in range(count):
+                    # Each line is flushed as it is shown: unflushed, it would wait ~50 s.
+                    self.assertTrue(select.select([show.stdout], [], [], 5)[0], "no line in 5 s")
+                    yield show.stdout.readline()
+
+            window = self.window()
+            self.assertEqual(self.xdotool("getwindowname", window), "Frostfunkel ")
+            out = b"".join(read_lines(1))
+            self.xdotool("windowfocus", "--sync", window)
             self.xdotool("keydown", "Escape")
-            time.sleep(1.0)  # several ticks with the key held down
+            out += b"".join(read_lines(3))  # ticks with the key held down
             self.assertIsNone(show.poll(), "pressing Escape ended the show")
             self.xdotool("keyup", "Escape")
             self.assertEqual(show.wait(timeout=10), 0)
-            self.assertEqual(show.stdout.read().decode()[:57], lines(3))
+            out = (out + show.stdout.read()).decode()
+            self.assertEqual(out, lines(out.count("\n")))
+
+    def test_closed_output_takes_no_descriptor_of_the_display(self):
+        # (case, what the shell closes, files left out, exit status)
+        for case, closing, omit, status in (
+                ("standard output closed, ended by SIGTERM", ">&-", (), 0),
+                ("standard error closed, the picture missing", "2>&-", ("rahmen.png",), 1)):
+            with self.subTest(case), scratch(omit=omit) as d:
+                show = self.start(d, ["sh", "-c", f'exec "$0" {closing}', str(BIN)],
+                                  stdout=subprocess.DEVNULL)
+                if status == 0:
+                    self.window()
+                    self.assertEqual(os.readlink(f"/proc/{show.pid}/fd/1"), "/dev/null")
+                    show.terminate()
+                self.assertEqual(show.wait(timeout=10), status)
 
 
 if __name__ == "__main__":

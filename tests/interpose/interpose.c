@@ -5,6 +5,7 @@
  * Settings (environment, read once when the library loads):
  *   FF_LOG=FILE          one line per recorded fact: "delay MS NS", "flip TICK NS_SPENT",
  *                        "event TYPE SYM", "cursor TOGGLE", "audio RATE FORMAT CHANNELS CHUNK",
+ *                        "video WIDTH HEIGHT DEPTH FLAGS", "music LOOPS", "quit" (SDL_Quit),
  *                        "rss TICK VMRSS_KB VMHWM_KB" (every 1000 ticks)
  *   FF_EVENTS=LIST       events read in a tick, "TICK:NAME[:SYM];..." in tick order, NAME from
  *                        EVENT_NAMES and SYM SDL's number of the key
@@ -12,13 +13,18 @@
  *                        process is ended (status 125), so a show that no longer counts its ticks
  *                        cannot run on for ever
  *   FF_CAPTURE=TICK:FILE the screen as BMP just before the flip of that tick
+ *   FF_RAISE=TICK:SIGNAL the signal of that number raised just after the flip of that tick
  *   FF_REFUSE=LIST       calls that fail with "refused by the test": TTF_Init,
  *                        Mix_OpenAudio, Mix_PlayMusic, and "SDL_Init&MASK" for every
  *                        SDL_Init whose flags share a bit with MASK
- * Ticks count the program's own flips from 1. */
+ * Ticks count the program's own flips from 1. A setting it cannot honour (a log it cannot open,
+ * an unknown name, more than MAX_EVENTS events, a frame it cannot save) stops the process with a
+ * message and status 125. */
 #define _GNU_SOURCE
 #include <SDL.h>
 #include <dlfcn.h>
+#include <errno.h>
+#include <signal.h>
 #include <stdarg.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -49,9 +55,22 @@ static struct injected {
     int tick;
     SDL_Event event;
 } queue[MAX_EVENTS];
-static int queued, next_event, ticks, waits, quit_after = -1, capture_tick = -1;
+static int queued, next_event, ticks, waits, quit_after = -1, capture_tick = -1, raise_tick = -1,
+                                             raise_signal;
 static char capture_path[512], refuse[512];
 static FILE* logfile;
+
+/* Stops the process with the interposer's message: the test asked for what cannot be done. */
+static void fail(const char* fmt, ...) __attribute__((format(printf, 1, 2), noreturn));
+static void fail(const char* fmt, ...) {
+    va_list args;
+    va_start(args, fmt);
+    fputs("interposer: ", stderr);
+    vfprintf(stderr, fmt, args);
+    va_end(args);
+    fputc('\n', stderr);
+    _exit(125);
+}
 
 static void log_line(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
 static void log_line(const char* fmt, ...) {
@@ -70,13 +89,24 @@ static long long now_ns(void) {
 }
 
 static void add_event(int tick, int type, int sym) {
-    if (queued < MAX_EVENTS) {
-        SDL_Event* e = &queue[queued].event;
-        memset(e, 0, sizeof *e);
-        e->type = (Uint8)type;
-        e->key.keysym.sym = (SDLKey)sym; /* read only for key events */
-        queue[queued++].tick = tick;
+    if (queued == MAX_EVENTS) {
+        fail("more than %d events", MAX_EVENTS);
     }
+    SDL_Event* e = &queue[queued].event;
+    memset(e, 0, sizeof *e);
+    e->type = (Uint8)type;
+    e->key.keysym.sym = (SDLKey)sym; /* read only for key events */
+    queue[queued++].tick = tick;
+}
+
+/* The event type of a name from EVENT_NAMES. */
+static int event_type(const char* item, const char* name) {
+    for (size_t i = 0; i < sizeof EVENT_NAMES / sizeof EVENT_NAMES[0]; ++i) {
+        if (strcmp(name, EVENT_NAMES[i].name) == 0) {
+            return EVENT_NAMES[i].type;
+        }
+    }
+    fail("unknown event in FF_EVENTS: \"%s\"", item);
 }
 
 /* A comma-separated setting as ",A,B,", so that each entry is found with its commas. */
@@ -85,8 +115,28 @@ static void copy_list(char* to, size_t size, const char* name) {
     snprintf(to, size, ",%s,", value ? value : "");
 }
 
+/* True when `item` is one of the entries of `list`, a setting kept as ",A,B,". */
+static int listed(const char* list, const char* item) {
+    char key[64];
+    snprintf(key, sizeof key, ",%s,", item);
+    return strstr(list, key) != NULL;
+}
+
+/* Reads the two values of a setting shaped as `shape`, when it is set. */
+static void read_pair(const char* name, const char* shape, const char* form, ...) {
+    va_list values;
+    va_start(values, form);
+    if (getenv(name) && vsscanf(getenv(name), form, values) != 2) {
+        fail("%s is not %s: \"%s\"", name, shape, getenv(name));
+    }
+    va_end(values);
+}
+
 __attribute__((constructor)) static void read_settings(void) {
-    logfile = fopen(getenv("FF_LOG") ? getenv("FF_LOG") : "/dev/null", "a");
+    const char* log = getenv("FF_LOG") ? getenv("FF_LOG") : "/dev/null";
+    if ((logfile = fopen(log, "a")) == NULL) {
+        fail("cannot open the log %s: %s", log, strerror(errno));
+    }
     char events[1024];
     snprintf(events, sizeof events, "%s", getenv("FF_EVENTS") ? getenv("FF_EVENTS") : "");
     char* save = NULL;
@@ -94,27 +144,23 @@ __attribute__((constructor)) static void read_settings(void) {
         int tick = 0, sym = 0;
         char name[16] = "";
         sscanf(item, "%d:%15[a-z]:%d", &tick, name, &sym);
-        for (size_t i = 0; i < sizeof EVENT_NAMES / sizeof EVENT_NAMES[0]; ++i) {
-            if (strcmp(name, EVENT_NAMES[i].name) == 0) {
-                add_event(tick, EVENT_NAMES[i].type, sym);
-            }
-        }
+        add_event(tick, event_type(item, name), sym);
     }
     if (getenv("FF_QUIT_AFTER")) {
         quit_after = atoi(getenv("FF_QUIT_AFTER"));
         add_event(quit_after, SDL_QUIT, 0);
     }
-    if (getenv("FF_CAPTURE")) {
-        sscanf(getenv("FF_CAPTURE"), "%d:%511s", &capture_tick, capture_path);
-    }
+    read_pair("FF_CAPTURE", "TICK:FILE", "%d:%511s", &capture_tick, capture_path);
+    read_pair("FF_RAISE", "TICK:SIGNAL", "%d:%d", &raise_tick, &raise_signal);
     copy_list(refuse, sizeof refuse, "FF_REFUSE");
-}
-
-/* True when `item` is one of the entries of `list`, a setting kept as ",A,B,". */
-static int listed(const char* list, const char* item) {
-    char key[64];
-    snprintf(key, sizeof key, ",%s,", item);
-    return strstr(list, key) != NULL;
+    char list[512];
+    snprintf(list, sizeof list, "%s", refuse);
+    for (char* item = strtok_r(list, ",", &save); item; item = strtok_r(NULL, ",", &save)) {
+        if (!listed(",TTF_Init,Mix_OpenAudio,Mix_PlayMusic,", item) &&
+            strncmp(item, "SDL_Init&", 9)) {
+            fail("unknown call in FF_REFUSE: \"%s\"", item);
+        }
+    }
 }
 
 /* True, with SDL's error set, when the test asked for `call` to fail. */
@@ -129,9 +175,12 @@ static int refused(const char* call, Uint32 flags) {
 
 static void log_memory(void) {
     FILE* status = fopen("/proc/self/status", "r");
+    if (status == NULL) {
+        fail("cannot read the memory figures: %s", strerror(errno));
+    }
     char line[256];
     long rss = -1, hwm = -1;
-    while (status && fgets(line, sizeof line, status)) {
+    while (fgets(line, sizeof line, status)) {
         sscanf(line, "VmRSS: %ld", &rss);
         sscanf(line, "VmHWM: %ld", &hwm);
     }
@@ -142,6 +191,18 @@ static void log_memory(void) {
 int SDL_Init(Uint32 flags) {
     REAL(int, SDL_Init, Uint32);
     return refused("SDL_Init", flags) ? -1 : real_SDL_Init(flags);
+}
+
+SDL_Surface* SDL_SetVideoMode(int width, int height, int depth, Uint32 flags) {
+    REAL(SDL_Surface*, SDL_SetVideoMode, int, int, int, Uint32);
+    log_line("video %d %d %d 0x%08X", width, height, depth, flags);
+    return real_SDL_SetVideoMode(width, height, depth, flags);
+}
+
+void SDL_Quit(void) {
+    REAL(void, SDL_Quit, void);
+    log_line("quit");
+    real_SDL_Quit();
 }
 
 int SDL_ShowCursor(int toggle) {
@@ -163,6 +224,7 @@ int Mix_OpenAudio(int rate, Uint16 format, int channels, int chunk) {
 
 int Mix_PlayMusic(void* music, int loops) {
     REAL(int, Mix_PlayMusic, void*, int);
+    log_line("music %d", loops);
     return refused("Mix_PlayMusic", 0) ? -1 : real_Mix_PlayMusic(music, loops);
 }
 
@@ -175,9 +237,7 @@ void SDL_Delay(Uint32 ms) {
     }
     log_line("delay %u %lld", ms, now_ns());
     if (quit_after >= 0 && ++waits > quit_after + WAITS_PAST_QUIT) {
-        fprintf(stderr, "interposer: %d waits, %d flips and the show has not ended\n", waits,
-                ticks);
-        _exit(125);
+        fail("%d waits, %d flips and the show has not ended", waits, ticks);
     }
 }
 
@@ -193,12 +253,15 @@ int SDL_Flip(SDL_Surface* surface) {
     if (called_from_sdl(__builtin_return_address(0))) {
         return real_SDL_Flip(surface);
     }
-    if (++ticks == capture_tick) {
-        SDL_SaveBMP(surface, capture_path);
+    if (++ticks == capture_tick && SDL_SaveBMP(surface, capture_path) != 0) {
+        fail("cannot save the frame as %s: %s", capture_path, SDL_GetError());
     }
     long long start = now_ns();
     int result = real_SDL_Flip(surface);
     log_line("flip %d %lld", ticks, now_ns() - start);
+    if (ticks == raise_tick) {
+        raise(raise_signal);
+    }
     if (ticks % 1000 == 0) {
         log_memory();
     }
