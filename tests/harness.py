@@ -57,10 +57,10 @@ class Run:
 def run_show(cwd, *, command=None, setup=None, events="", quit_after=None, deadline=10, unset=(),
              **extra):
     """Runs the show (or `command`, a launcher) in `cwd` to its end under the interposer, which
-    skips and logs the waits. With `setup`, a Python process first runs it (standard output,
-    limits, signals; fcntl, os, resource, signal imported) and then becomes the show, the signals
-    Python ignores given back their defaults first, as a shell starts a program. Past its
-    deadline the run is killed and fails the test with what the show had written."""
+    skips and logs the waits; past its deadline the test fails with what the show had written."""
+    # With `setup`, a Python process first runs it (standard output, limits, signals; fcntl, os,
+    # resource, signal imported), then becomes the show, the signals Python ignores given back
+    # their defaults first, as a shell starts a program.
     command = list(map(str, command or [BIN]))
     if setup is not None:
         command = [sys.executable, "-c", "import fcntl, os, resource, signal, sys\n"
