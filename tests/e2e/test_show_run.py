@@ -20,9 +20,12 @@ class ShowLoop(unittest.TestCase):
         self.assertEqual([run.entries(kind) for kind in ("video", "cursor", "audio", "music")],
                          [[["640", "480", "32", "0xC0000020"]], [["0"]],
                           [["44100", "0x8010", "2", "4096"]], [["-1"]]])
-        # Each tick shows its image, then waits 250 ms, then reads the input.
+        # Each tick shows its image, then waits 250 ms, then reads the input: the one event
+        # injected, the quit, in the last tick, and any the SDL library sends on its own (window
+        # activity and pointer motion from sdl12-compat on its first poll).
         steps = [line.split()[:2] for line in run.log if line.split()[0] in ("flip", "delay", "event")]
-        self.assertEqual([s[0] for s in steps], ["flip", "delay"] * ticks + ["event"])
+        order = "".join("q" if s == ["event", str(QUIT)] else s[0][0] for s in steps)
+        self.assertRegex(order, rf"^(?:fde*){{{ticks - 1}}}fde*q$")
         self.assertEqual(run.log[-1], "quit")
         self.assertEqual({s[1] for s in steps if s[0] == "delay"}, {"250"})
         # A surface kept per tick would add ~27 KiB each, ~50 MiB here.
