@@ -6,11 +6,30 @@ as_root() {
     if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
 }
 
-# The SDL 1.2 development package to build against: whichever one is already installed
-# (the classic library and sdl12-compat conflict, so a user's choice is never replaced),
-# else sdl12-compat's.
+# Whether this release builds its libsdl1.2-dev from sdl12-compat (Debian 13 on) rather than
+# from the classic SDL 1.2 (Debian 12): from the package lists when they know the package, else
+# from the release's number.
+sdl_dev_is_compat() {
+    local source version
+    source=$(apt-cache show --no-all-versions libsdl1.2-dev 2>/dev/null | sed -n 's/^Source: //p')
+    if [ -n "$source" ]; then
+        [ "${source%% *}" = sdl12-compat ]
+    else
+        version=$(. /etc/os-release && echo "${VERSION_ID:-0}")
+        [ "${version%%.*}" -ge 13 ] 2>/dev/null
+    fi
+}
+
+# The SDL 1.2 development package to build against. Where libsdl1.2-dev is sdl12-compat's, it
+# is the only one (libsdl1.2-compat-dev is an empty transitional package there). Where both
+# libraries exist: whichever is already installed (they conflict, so a user's choice is never
+# replaced), else sdl12-compat's.
 sdl_dev_package() {
     local p
+    if sdl_dev_is_compat; then
+        echo libsdl1.2-dev
+        return
+    fi
     for p in libsdl1.2-dev libsdl1.2-compat-dev; do
         if dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q '^install ok installed'; then
             echo "$p"
@@ -28,6 +47,13 @@ ensure_packages() {
             missing+=("$p")
     done
     [ ${#missing[@]} -eq 0 ] && return 0
+    # Neither root nor sudo: say what to run as root instead of failing on a missing command.
+    if [ "$(id -u)" -ne 0 ] && ! command -v sudo >/dev/null; then
+        echo "Not root, and sudo is not installed. As root, run:" >&2
+        echo "  apt-get update && apt-get install -y --no-install-recommends ${missing[*]}" >&2
+        echo "and then this command again." >&2
+        exit 1
+    fi
     echo "Installing: ${missing[*]}"
     as_root apt-get update -qq
     as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \

@@ -16,7 +16,7 @@ class ShowLoop(unittest.TestCase):
             run = run_show(d, quit_after=ticks, deadline=60)
         self.assertEqual((run.status, run.stderr, run.stdout), (0, "", lines(ticks)))
         # Full-screen, double-buffered and frameless; the pointer hidden; the mixer opened at
-        # 44.1 kHz, s16le, stereo, 4096 frames, the module looped for ever.
+        # 44.1 kHz, s16le, stereo, 4096 frames, the module looped for ever; SDL_Quit at the end.
         self.assertEqual([run.entries(kind) for kind in ("video", "cursor", "audio", "music")],
                          [[["640", "480", "32", "0xC0000020"]], [["0"]],
                           [["44100", "0x8010", "2", "4096"]], [["-1"]]])
@@ -33,7 +33,8 @@ class ShowLoop(unittest.TestCase):
         self.assertLess(rss[3000] - rss[1000], 1024, rss)
 
 
-class InputAndOutput(unittest.TestCase):
+class Input(unittest.TestCase):
+    # What ends the show: input events, and also a hang-up and errors writing its lines
     HANG_UP = f"3:{signal.SIGHUP}"  # raised just after the third flip
     # (case, events, standard output and signals as set up before the show starts, signal raised,
     # ticks run, event types read, event types left unread); a quit comes in tick 9 in case the

@@ -28,13 +28,6 @@ class IconTest(unittest.TestCase):
                 # A scaled-down icon blurs its sparkles into the red: none stays pure white.
                 self.assertIn((255, 255, 255, 255), image.getdata())
 
-    def test_tools_make_icon_rebuilds_every_file_byte_for_byte(self):
-        with tempfile.TemporaryDirectory() as out:
-            subprocess.run([SOURCE / "tools/make-icon", out], check=True)
-            self.assertEqual({p.name: p.read_bytes() for p in Path(out).iterdir()},
-                             {p.name: p.read_bytes() for p in ICONS.iterdir()},
-                             "run tools/make-icon and commit the result")
-
 
 class WindowsTest(unittest.TestCase):
     def test_resource_holds_one_icon_group_sdl_app_with_one_32x32_8_bit_image(self):

@@ -1,5 +1,5 @@
 """The installed tree: files and modes, the launcher, the menu entry, manual and metainfo."""
-import gzip, shutil, stat, subprocess, tempfile, unittest
+import gzip, re, shutil, stat, subprocess, tempfile, unittest
 from pathlib import Path
 
 from harness import BUILD, CMAKE, lines, run_show
@@ -47,12 +47,16 @@ class InstallTest(unittest.TestCase):
         share = self.prefix / "share"
         for command, stdin, output in (
                 (["desktop-file-validate", share / "applications/frostfunkel.desktop"], None, b""),
-                (["groff", "-man", "-ww", "-z"], page, b""),
-                (["appstreamcli", "validate", "--no-net", "--pedantic", "--no-color",
-                  share / "metainfo/org.example.frostfunkel.metainfo.xml"], None,
-                 "\u2714 Validation was successful.\n".encode())):
+                (["groff", "-man", "-ww", "-z"], page, b"")):
             with self.subTest(command=command[0]):
                 proc = subprocess.run(command, input=stdin, capture_output=True)
                 self.assertEqual((proc.returncode, proc.stdout + proc.stderr), (0, output))
+        # Valid, infos allowed: which hints a release's appstreamcli adds as infos differs
+        # (1.0 calls <developer_name> deprecated, 0.16 does not know <developer>).
+        proc = subprocess.run(["appstreamcli", "validate", "--no-net", "--no-color",
+                               share / "metainfo/org.example.frostfunkel.metainfo.xml"],
+                              capture_output=True, text=True)
+        self.assertEqual((proc.returncode, re.findall(r"^[EW]: .*", proc.stdout, re.M)), (0, []),
+                         proc.stdout)
         # The manual page names the folders of the prefix installed into.
         self.assertIn(f".I \\%{share}/frostfunkel/rahmen.png\n".encode(), page)

@@ -1,24 +1,29 @@
 """Builds and runs the show against each SDL 1.2 variant, unpacked into a scratch root."""
-import os, re, shutil, subprocess, unittest
+import os, re, shutil, subprocess, sys, unittest
 from pathlib import Path
 
 from harness import BUILD, CMAKE, SOURCE, scratch, lines, run_show
 
-# Variant -> (its packages, the file libSDL-1.2.so.0 leads to). The two conflict as installed
+# Variant, the source package it is built from, its packages and the file libSDL-1.2.so.0 leads
+# to. Each is tried where the release builds those packages from that source: Debian 12 has both
+# libraries, Debian 13 only sdl12-compat, under the classic package names (its
+# libsdl1.2-compat-* are empty transitional packages there). The two conflict as installed
 # packages, so each is downloaded and unpacked with dpkg -x into a root of its own.
-VARIANTS = {
-    "classic": (["libsdl1.2-dev", "libsdl1.2debian"], r"libSDL-1\.2\.so\.0\.11\.\d+"),
-    "compat": (["libsdl1.2-compat-dev", "libsdl1.2-compat", "libsdl1.2-compat-shim"],
-               r"sdl12-compat/libSDL-1\.2\.so\.1\.2\.\d+"),
-}
+VARIANTS = [
+    ("classic", "libsdl1.2", ["libsdl1.2-dev", "libsdl1.2debian"], r"libSDL-1\.2\.so\.0\.11\.\d+"),
+    ("sdl12-compat", "sdl12-compat", ["libsdl1.2-dev", "libsdl1.2debian"],
+     r"libSDL-1\.2\.so\.1\.2\.\d+"),
+    ("sdl12-compat", "sdl12-compat", ["libsdl1.2-compat-dev", "libsdl1.2-compat",
+     "libsdl1.2-compat-shim"], r"sdl12-compat/libSDL-1\.2\.so\.1\.2\.\d+"),
+]
 
 
 def check(*command, cwd=None):
     proc = subprocess.run(command, cwd=cwd, capture_output=True, text=True)
     if proc.returncode != 0:
-        offline = command[0] == "apt-get" and os.environ.get("FROSTFUNKEL_OFFLINE") == "1"
+        offline = command[0].startswith("apt-") and os.environ.get("FROSTFUNKEL_OFFLINE") == "1"
         raise (unittest.SkipTest if offline else AssertionError)(
-            f"{command} failed (apt-get: run apt-get update first, or set FROSTFUNKEL_OFFLINE=1 "
+            f"{command} failed (apt: run apt-get update first, or set FROSTFUNKEL_OFFLINE=1 "
             f"to skip offline):\n{proc.stdout}{proc.stderr}")
     return proc.stdout
 
@@ -48,9 +53,23 @@ def build_against(variant, packages):
     return libs, build / "frostfunkel"
 
 
+def available():
+    """The variants this release has, each under the first package names that carry it."""
+    found = {}
+    for name, source, packages, target in VARIANTS:
+        sources = re.findall(r"^Source: (\S+)",
+                             check("apt-cache", "show", "--no-all-versions", *packages), re.M)
+        if name not in found and sources == [source] * len(packages):
+            found[name] = (packages, target)
+    return found
+
+
 class SdlVariantTest(unittest.TestCase):
     def test_each_variant_builds_runs_and_is_the_libsdl_loaded(self):
-        for variant, (packages, target) in VARIANTS.items():
+        variants = available()
+        print("SDL 1.2 variants of this release:", *variants, file=sys.stderr)
+        self.assertIn("sdl12-compat", variants)
+        for variant, (packages, target) in variants.items():
             with self.subTest(variant=variant), scratch() as log:
                 libs, program = build_against(variant, packages)
                 run = run_show(log, command=[program], quit_after=8, LD_DEBUG="libs",
