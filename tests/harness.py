@@ -1,6 +1,5 @@
 """Shared by the Python tests: paths, running the show, the greeting, the scene and SDL_ttf."""
 import ctypes
-import functools
 import os
 import shutil
 import subprocess
@@ -96,19 +95,6 @@ def scratch(files=None):
         yield folder
 
 
-@functools.lru_cache(maxsize=None)
-def _sdl_ttf():
-    """The show's SDL and SDL_ttf through ctypes, loaded on first use: only the tests that
-    measure or render text need them."""
-    sdl, ttf = ctypes.CDLL("libSDL-1.2.so.0"), ctypes.CDLL("libSDL_ttf-2.0.so.0")
-    ttf.TTF_OpenFont.restype = ttf.TTF_RenderText_Solid.restype = ctypes.c_void_p
-    ttf.TTF_OpenFont.argtypes = [ctypes.c_char_p, ctypes.c_int]
-    ttf.TTF_SizeText.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_void_p, ctypes.c_void_p]
-    ttf.TTF_RenderText_Solid.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_uint32]
-    sdl.SDL_FreeSurface.argtypes = [ctypes.c_void_p]
-    return sdl, ttf
-
-
 class _Surface(ctypes.Structure):
     # The SDL 1.2 surface's leading fields, as the library lays them out.
     _fields_ = [("flags", ctypes.c_uint32), ("format", ctypes.c_void_p), ("w", ctypes.c_int),
@@ -119,7 +105,14 @@ class Font:
     """A font opened with the show's SDL_ttf, measured and rendered as the show does it."""
 
     def __init__(self, path=DATA / "PC_Snowballs.ttf", size=50):
-        self._sdl, self._ttf = _sdl_ttf()
+        # The show's SDL and SDL_ttf through ctypes, loaded here: only the tests that measure or
+        # render text need them.
+        self._sdl, self._ttf = sdl, ttf = ctypes.CDLL("libSDL-1.2.so.0"), ctypes.CDLL("libSDL_ttf-2.0.so.0")
+        ttf.TTF_OpenFont.restype = ttf.TTF_RenderText_Solid.restype = ctypes.c_void_p
+        ttf.TTF_OpenFont.argtypes = [ctypes.c_char_p, ctypes.c_int]
+        ttf.TTF_SizeText.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_void_p, ctypes.c_void_p]
+        ttf.TTF_RenderText_Solid.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_uint32]
+        sdl.SDL_FreeSurface.argtypes = [ctypes.c_void_p]
         if self._ttf.TTF_WasInit() == 0:
             self._ttf.TTF_Init()
         self._font = self._ttf.TTF_OpenFont(str(path).encode(), size)

@@ -40,16 +40,15 @@ class RealWindow(unittest.TestCase):
             self.addCleanup(show.stdout.close)
             self.assertEqual(self.xdotool("getwindowname", window), "Frostfunkel ")
 
-            def read_lines(count):  # the ticks are counted by their lines, never by the clock
-                for _ in range(count):
-                    # Each line is flushed as it is shown: unflushed, it would wait ~50 s.
-                    self.assertTrue(select.select([show.stdout], [], [], 5)[0], "no line in 5 s")
-                    yield show.stdout.readline()
+            def line():  # the ticks are counted by their lines, never by the clock
+                # Each line is flushed as it is shown: unflushed, it would wait ~50 s.
+                self.assertTrue(select.select([show.stdout], [], [], 5)[0], "no line in 5 s")
+                return show.stdout.readline()
 
-            out = b"".join(read_lines(1))
+            out = line()
             self.xdotool("windowfocus", "--sync", window)
             self.xdotool("keydown", "Escape")
-            out += b"".join(read_lines(3))  # ticks with the key held down
+            out += line() + line() + line()  # ticks with the key held down
             self.assertIsNone(show.poll(), "pressing Escape ended the show")
             self.xdotool("keyup", "Escape")
             self.assertEqual(show.wait(timeout=10), 0)
