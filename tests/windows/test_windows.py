@@ -144,7 +144,8 @@ class Windows(unittest.TestCase):
         self.assert_scroller(stdout)
         subprocess.run(["wine", target / "Uninstall.exe", "/S"], env=self.env, check=True,
                        timeout=120)
-        wait_for(lambda: not target.exists())  # the uninstaller runs on from a copy of itself
+        # The uninstaller runs on from a copy of itself: wait until no Windows process is left.
+        subprocess.run(["wineserver", "-w"], env=self.env, timeout=120)
         self.assertFalse(target.exists())
         self.assertFalse(shortcuts[0].parent.exists())
         for key in (r"Microsoft\Windows\CurrentVersion\Uninstall\Frostfunkel",
