@@ -7,32 +7,26 @@ from harness import BUILD, SOURCE, lines, run_show
 
 
 def run(*command):
-    proc = subprocess.run(command, capture_output=True, text=True)
-    return proc.returncode, proc.stdout + proc.stderr
+    return subprocess.run(command, capture_output=True, text=True)
 
 
 def package(folder):
-    proc = subprocess.run([SOURCE / "scripts/package", folder], capture_output=True, text=True)
+    proc = run(SOURCE / "scripts/package", folder)
     assert proc.returncode == 0, f"scripts/package failed:\n{proc.stderr}"
     return Path(proc.stdout.strip())
 
 
 class PackageTest(unittest.TestCase):
-    @classmethod
-    def setUpClass(cls):
-        cls.deb = package(BUILD / "package-build")
-
-    def test_depends_on_either_sdl_runtime_lints_clean_and_builds_again_to_the_same_bytes(self):
+    def test_package_lints_clean_builds_again_alike_installs_runs_and_removes_cleanly(self):
+        deb = package(BUILD / "package-build")
         # dpkg-shlibdeps names only the SDL 1.2 runtime found here; the show runs on either.
         self.assertIn("libsdl1.2debian (>= 1.2.11) | libsdl1.2-compat-shim",
-                      run("dpkg-deb", "-f", self.deb, "Depends")[1])
-        status, output = run("lintian", "--fail-on", "error,warning", self.deb)
-        self.assertEqual(status, 0, output)
+                      run("dpkg-deb", "-f", deb, "Depends").stdout)
+        lint = run("lintian", "--fail-on", "error,warning", deb)
+        self.assertEqual(lint.returncode, 0, lint.stdout + lint.stderr)
         time.sleep(1.1)  # so the files of the second build are written at other times
         with tempfile.TemporaryDirectory(prefix="frostfunkel package ") as folder:
-            self.assertEqual(package(folder).read_bytes(), self.deb.read_bytes())
-
-    def test_installs_gives_one_component_with_its_icons_runs_and_removes_in_a_scratch_root(self):
+            self.assertEqual(package(folder).read_bytes(), deb.read_bytes())
         with tempfile.TemporaryDirectory() as tmp:
             root, db = Path(tmp, "root"), Path(tmp, "root/var/lib/dpkg")
             db.mkdir(parents=True)
@@ -42,19 +36,19 @@ class PackageTest(unittest.TestCase):
             dpkg = ["fakeroot"] * (os.geteuid() != 0) + [
                 "dpkg", f"--root={root}", "--log=/dev/null", "--force-depends",
                 "--force-script-chrootless", "--force-not-root"]
-            self.assertEqual(run(*dpkg, "-i", self.deb)[0], 0)
+            self.assertEqual(run(*dpkg, "-i", deb).returncode, 0)
             # The packed build (stripped, hardened, launcher in games/) runs the show.
             show = run_show(tmp, command=[root / "usr/games/frostfunkel"], quit_after=4)
             self.assertEqual((show.status, show.stdout, show.stderr), (0, lines(4), ""))
             # Software centres get one component, the package's release, and the icon sizes
             # they ask for (newer compose adds double-size copies, scale 2).
             self.assertEqual(run("appstreamcli", "compose", "--no-net", "--origin=frostfunkel",
-                                 f"--result-root={tmp}/out", root)[0], 0)
+                                 f"--result-root={tmp}/out", root).returncode, 0)
             found = ElementTree.parse(gzip.open(next(Path(tmp, "out").rglob("*.xml.gz")))).getroot()
             self.assertEqual([(c.findtext("id"), c.find(".//release").get("version"), [
                 i.get("width") for i in c.iter("icon")
                 if i.get("type") == "cached" and i.get("scale", "1") == "1"]) for c in found],
-                [("org.example.frostfunkel", run("dpkg-deb", "-f", self.deb, "Version")[1].strip(),
+                [("org.example.frostfunkel", run("dpkg-deb", "-f", deb, "Version").stdout.strip(),
                   ["48", "64", "128"])])
-            self.assertEqual(run(*dpkg, "-r", "frostfunkel")[0], 0)
+            self.assertEqual(run(*dpkg, "-r", "frostfunkel").returncode, 0)
             self.assertFalse([p for p in root.rglob("*") if p.is_file() and db not in p.parents])
