@@ -39,8 +39,8 @@ class InstallTest(unittest.TestCase):
                 self.assertEqual((proc.returncode, re.findall(f"^{failing}.+", output, re.M)),
                                  (0, []), output)
             # The manual page names the folders of the prefix, its blanks escaped.
-            self.assertIn(".I \\%" + f"{share}/frostfunkel/rahmen.png\n".replace(" ", "\\ "),
-                          page.decode())
+            line = ".I \\%" + f"{share}/frostfunkel/rahmen.png\n".replace(" ", "\\ ")
+            self.assertTrue(line in page.decode(), f"the manual page lacks {line!r}")
             for size in SIZES:
                 image = Image.open(share / f"icons/hicolor/{size}x{size}/apps/frostfunkel.png")
                 image = image.convert("RGBA")
