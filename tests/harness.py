@@ -1,6 +1,5 @@
 """Shared by the Python tests: paths, running the show, the greeting, the scene and SDL_ttf."""
 import ctypes
-import functools
 import os
 import shutil
 import subprocess
@@ -21,12 +20,10 @@ TITLE = "Happy XMAS"
 RAHMEN_AT = (15, 85)
 
 
-def title_at(width):
-    return 480 - width, 150
-
-
-def scroller_at(title_height):
-    return 50, 150 + title_height + 30
+def text_places(title_width, title_height):
+    """Where the title and the scroller are drawn: the title ends at x = 480, the scroller 30
+    pixels below it."""
+    return (480 - title_width, 150), (50, 150 + title_height + 30)
 
 
 def window(tick):
@@ -56,18 +53,25 @@ class Run:
         return [line.split()[1:] for line in self.log if line.split()[0] == kind]
 
 
-def run_show(cwd, *, command=None, events="", quit_after=None, deadline=10, unset=(), **extra):
+def run_show(cwd, *, command=None, setup=None, events="", quit_after=None, deadline=10, unset=(),
+             **extra):
     """Runs the show (or `command`, a launcher) in `cwd` to its end under the interposer, which
-    skips and logs the waits. Past its deadline the run is killed and fails the test with what
-    the show had written."""
+    skips and logs the waits; past its deadline the test fails with what the show had written."""
+    # With `setup`, a Python process first runs it (standard output, limits, signals; fcntl, os,
+    # resource, signal imported), then becomes the show, the signals Python ignores given back
+    # their defaults first, as a shell starts a program.
+    command = list(map(str, command or [BIN]))
+    if setup is not None:
+        command = [sys.executable, "-c", "import fcntl, os, resource, signal, sys\n"
+                   "for s in (signal.SIGPIPE, signal.SIGXFSZ): signal.signal(s, signal.SIG_DFL)\n"
+                   f"{setup}\nos.execv(sys.argv[1], sys.argv[1:])", *command]
     with tempfile.TemporaryDirectory(prefix="frostfunkel-log-") as logdir:
         log = Path(logdir) / "interpose.log"
         env = show_env(unset, LD_PRELOAD=INTERPOSE, FF_LOG=log, FF_EVENTS=events, **extra)
         if quit_after is not None:
             env["FF_QUIT_AFTER"] = str(quit_after)
         try:
-            proc = subprocess.run(list(map(str, command or [BIN])), cwd=cwd, env=env,
-                                  capture_output=True, timeout=deadline)
+            proc = subprocess.run(command, cwd=cwd, env=env, capture_output=True, timeout=deadline)
         except subprocess.TimeoutExpired as e:
             wrote = [(s or b"")[-400:].decode("latin-1") for s in (e.stdout, e.stderr)]
             raise AssertionError(f"the show still ran after {deadline} s and wrote {wrote}") from None
@@ -75,43 +79,20 @@ def run_show(cwd, *, command=None, events="", quit_after=None, deadline=10, unse
                    log.read_text().splitlines() if log.exists() else [])
 
 
-def run_prepared(cwd, setup, **settings):
-    """Runs the show as run_show does, from a Python process that first runs `setup` (standard
-    output, limits, signals; fcntl, os, resource, signal imported) and then becomes the show. The
-    signals Python ignores are given back their defaults first, as a shell starts a program."""
-    script = ("import fcntl, os, resource, signal, sys\n"
-              "for s in (signal.SIGPIPE, signal.SIGXFSZ): signal.signal(s, signal.SIG_DFL)\n"
-              f"{setup}\nos.execv(sys.argv[1], sys.argv[1:])")
-    return run_show(cwd, command=[sys.executable, "-c", script, BIN], **settings)
-
-
 @contextmanager
-def scratch(replace=None, omit=()):
-    """A working folder with the data files, some of them replaced by other bytes, by what a
-    callable makes at the path (a folder, a named pipe), or left out."""
+def scratch(files=None):
+    """A working folder with the data files, those named in `files` replaced by other bytes, by
+    what a callable makes at the path (a folder, a named pipe), or left out (None)."""
     with tempfile.TemporaryDirectory(prefix="frostfunkel-") as folder:
         for name in ("rahmen.png", "PC_Snowballs.ttf", "xmas.mod"):
-            target, content = Path(folder) / name, (replace or {}).get(name)
+            target, content = Path(folder) / name, (files or {}).get(name, DATA / name)
             if callable(content):
                 content(target)
-            elif content is not None:
+            elif isinstance(content, bytes):
                 target.write_bytes(content)
-            elif name not in omit:
-                shutil.copyfile(DATA / name, target)
+            elif content is not None:
+                shutil.copyfile(content, target)
         yield folder
-
-
-@functools.lru_cache(maxsize=None)
-def _sdl_ttf():
-    """The show's SDL and SDL_ttf through ctypes, loaded on first use: only the tests that
-    measure or render text need them."""
-    sdl, ttf = ctypes.CDLL("libSDL-1.2.so.0"), ctypes.CDLL("libSDL_ttf-2.0.so.0")
-    ttf.TTF_OpenFont.restype = ttf.TTF_RenderText_Solid.restype = ctypes.c_void_p
-    ttf.TTF_OpenFont.argtypes = [ctypes.c_char_p, ctypes.c_int]
-    ttf.TTF_SizeText.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_void_p, ctypes.c_void_p]
-    ttf.TTF_RenderText_Solid.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_uint32]
-    sdl.SDL_FreeSurface.argtypes = [ctypes.c_void_p]
-    return sdl, ttf
 
 
 class _Surface(ctypes.Structure):
@@ -124,7 +105,14 @@ class Font:
     """A font opened with the show's SDL_ttf, measured and rendered as the show does it."""
 
     def __init__(self, path=DATA / "PC_Snowballs.ttf", size=50):
-        self._sdl, self._ttf = _sdl_ttf()
+        # The show's SDL and SDL_ttf through ctypes, loaded here: only the tests that measure or
+        # render text need them.
+        self._sdl, self._ttf = sdl, ttf = ctypes.CDLL("libSDL-1.2.so.0"), ctypes.CDLL("libSDL_ttf-2.0.so.0")
+        ttf.TTF_OpenFont.restype = ttf.TTF_RenderText_Solid.restype = ctypes.c_void_p
+        ttf.TTF_OpenFont.argtypes = [ctypes.c_char_p, ctypes.c_int]
+        ttf.TTF_SizeText.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_void_p, ctypes.c_void_p]
+        ttf.TTF_RenderText_Solid.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_uint32]
+        sdl.SDL_FreeSurface.argtypes = [ctypes.c_void_p]
         if self._ttf.TTF_WasInit() == 0:
             self._ttf.TTF_Init()
         self._font = self._ttf.TTF_OpenFont(str(path).encode(), size)
@@ -133,7 +121,7 @@ class Font:
     def size(self, text):
         w, h = ctypes.c_int(), ctypes.c_int()
         assert self._ttf.TTF_SizeText(self._font, text.encode("latin-1"), ctypes.byref(w),
-                                 ctypes.byref(h)) == 0, f"cannot measure {text!r}"
+                                      ctypes.byref(h)) == 0, f"cannot measure {text!r}"
         return w.value, h.value
 
     def solid(self, text):

@@ -8,19 +8,21 @@ from PIL import Image
 
 import make_picture
 from make_picture import MIN_CONTRAST, contrast_with_black
-from harness import DATA, RAHMEN_AT, SCROLLSOURCE, TITLE, Font, scroller_at, title_at
+from harness import DATA, RAHMEN_AT, SCROLLSOURCE, TITLE, Font, text_places
 
 # The box the generator keeps light for black text, on the screen. Inclusive coordinates.
 TEXT_AREA = tuple(v + RAHMEN_AT[i % 2] for i, v in enumerate(make_picture.TEXT_BOX))
 
 
 class PictureTest(unittest.TestCase):
-    def test_black_text_stays_readable(self):
+    def test_the_text_fits_the_light_box_and_stays_readable_there(self):
         # the real boxes are measured with SDL_ttf at 50 points, as the show measures them
         font = Font()
-        (title_w, h), (sx, sy) = font.size(TITLE), scroller_at(font.size(TITLE)[1])
+        title_w, h = font.size(TITLE)
+        self.assertGreaterEqual(title_w, 300, "the title drawn small")
+        (tx, ty), (sx, sy) = text_places(title_w, h)
         scroll_w = max(font.size(SCROLLSOURCE[i:i + 18])[0] for i in range(len(SCROLLSOURCE)))
-        boxes = {"title": (*title_at(title_w), 479, 150 + h - 1), "scroller": (sx, sy, sx + scroll_w - 1, sy + h - 1)}
+        boxes = {"title": (tx, ty, 479, ty + h - 1), "scroller": (sx, sy, sx + scroll_w - 1, sy + h - 1)}
         rgb, (left, top, right, bottom), (x, y) = Image.open(DATA / "rahmen.png").convert("RGB"), TEXT_AREA, RAHMEN_AT
         for name, (x0, y0, x1, y1) in boxes.items():
             with self.subTest(name):
@@ -39,7 +41,3 @@ class PictureTest(unittest.TestCase):
             old.write(b"old"), old.flush()
             self.assertRaises(SystemExit, make_picture.main, ["make_picture.py", old.name])
             self.assertEqual(Path(old.name).read_bytes(), b"old")
-
-
-if __name__ == "__main__":
-    unittest.main()

@@ -23,38 +23,32 @@ class RealWindow(unittest.TestCase):
         return subprocess.run(["xdotool", *args], env={**os.environ, "DISPLAY": self.display},
                               capture_output=True, text=True, timeout=10).stdout.rstrip("\n")
 
-    def start(self, folder, command, **streams):
-        show = subprocess.Popen(command, cwd=folder, **streams,
+    def start(self, folder, closing="", **streams):
+        """The show, started by a shell that closes the streams named in `closing`; its window."""
+        show = subprocess.Popen(["sh", "-c", f'exec "$0" {closing}', str(BIN)], cwd=folder, **streams,
                                 env=show_env(SDL_VIDEODRIVER="x11", DISPLAY=self.display))
         self.addCleanup(show.wait)
         self.addCleanup(show.kill)
-        return show
-
-    def window(self):
         deadline, found = time.monotonic() + 20, ""
-        while not found and time.monotonic() < deadline:
+        while not found and show.poll() is None and time.monotonic() < deadline:
             found = self.xdotool("search", "--onlyvisible", "--name", "^Frostfunkel")
-        self.assertTrue(found, "no window appeared")
-        return found.split()[0]
+        return show, found.split()[0] if found else None
 
     def test_window_is_named_and_only_the_escape_release_ends_the_show(self):
         with scratch() as d:
-            show = self.start(d, [BIN], stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
-                              bufsize=0)
+            show, window = self.start(d, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, bufsize=0)
             self.addCleanup(show.stdout.close)
-
-            def read_lines(count):  # the ticks are counted by their lines, never by the clock
-                for _ in range(count):
-                    # Each line is flushed as it is shown: unflushed, it would wait ~50 s.
-                    self.assertTrue(select.select([show.stdout], [], [], 5)[0], "no line in 5 s")
-                    yield show.stdout.readline()
-
-            window = self.window()
             self.assertEqual(self.xdotool("getwindowname", window), "Frostfunkel ")
-            out = b"".join(read_lines(1))
+
+            def line():  # the ticks are counted by their lines, never by the clock
+                # Each line is flushed as it is shown: unflushed, it would wait ~50 s.
+                self.assertTrue(select.select([show.stdout], [], [], 5)[0], "no line in 5 s")
+                return show.stdout.readline()
+
+            out = line()
             self.xdotool("windowfocus", "--sync", window)
             self.xdotool("keydown", "Escape")
-            out += b"".join(read_lines(3))  # ticks with the key held down
+            out += line() + line() + line()  # ticks with the key held down
             self.assertIsNone(show.poll(), "pressing Escape ended the show")
             self.xdotool("keyup", "Escape")
             self.assertEqual(show.wait(timeout=10), 0)
@@ -62,19 +56,10 @@ class RealWindow(unittest.TestCase):
             self.assertEqual(out, lines(out.count("\n")))
 
     def test_closed_output_takes_no_descriptor_of_the_display(self):
-        # (case, what the shell closes, files left out, exit status)
-        for case, closing, omit, status in (
-                ("standard output closed, ended by SIGTERM", ">&-", (), 0),
-                ("standard error closed, the picture missing", "2>&-", ("rahmen.png",), 1)):
-            with self.subTest(case), scratch(omit=omit) as d:
-                show = self.start(d, ["sh", "-c", f'exec "$0" {closing}', str(BIN)],
-                                  stdout=subprocess.DEVNULL)
-                if status == 0:
-                    self.window()
-                    self.assertEqual(os.readlink(f"/proc/{show.pid}/fd/1"), "/dev/null")
-                    show.terminate()
-                self.assertEqual(show.wait(timeout=10), status)
-
-
-if __name__ == "__main__":
-    unittest.main()
+        with scratch() as d:  # standard output closed: the show runs, and ends 0 on SIGTERM
+            show, window = self.start(d, ">&-", stdout=subprocess.DEVNULL)
+            self.assertEqual(os.readlink(f"/proc/{show.pid}/fd/1"), "/dev/null")
+            show.terminate()
+            self.assertEqual(show.wait(timeout=10), 0)
+        with scratch({"rahmen.png": None}) as d:  # standard error closed, the picture missing
+            self.assertEqual(self.start(d, "2>&-")[0].wait(timeout=10), 1)

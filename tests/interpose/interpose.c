@@ -2,13 +2,13 @@
  * ticks, refuses chosen library calls, and records calls, waits, memory and frames, all without
  * a hook in the program.
  *
- * Settings (environment, read once when the library loads):
+ * Settings (environment, read once when the library loads; an empty one counts as unset):
  *   FF_LOG=FILE          one line per recorded fact: "delay MS NS", "flip TICK NS_SPENT",
  *                        "event TYPE SYM", "cursor TOGGLE", "audio RATE FORMAT CHANNELS CHUNK",
  *                        "video WIDTH HEIGHT DEPTH FLAGS", "music LOOPS", "quit" (SDL_Quit),
  *                        "rss TICK VMRSS_KB VMHWM_KB" (every 1000 ticks)
- *   FF_EVENTS=LIST       events read in a tick, "TICK:NAME[:SYM];..." in tick order, NAME from
- *                        EVENT_NAMES and SYM SDL's number of the key
+ *   FF_EVENTS=LIST       events read in a tick, "TICK:TYPE[:SYM];..." in tick order, TYPE and SYM
+ *                        SDL's numbers of the event type and the key
  *   FF_QUIT_AFTER=N      a quit event in tick N, after the listed events; past N + 50 waits the
  *                        process is ended (status 125), so a show that no longer counts its ticks
  *                        cannot run on for ever
@@ -18,8 +18,8 @@
  *                        Mix_OpenAudio, Mix_PlayMusic, and "SDL_Init&MASK" for every
  *                        SDL_Init whose flags share a bit with MASK
  * Ticks count the program's own flips from 1. A setting it cannot honour (a log it cannot open,
- * an unknown name, more than MAX_EVENTS events, a frame it cannot save) stops the process with a
- * message and status 125. */
+ * an unknown event type or call, more than MAX_EVENTS events, a frame it cannot save) stops the
+ * process with a message and status 125. */
 #define _GNU_SOURCE
 #include <SDL.h>
 #include <dlfcn.h>
@@ -35,21 +35,11 @@
 
 /* Declares and looks up once the library's own version of a function this file replaces. */
 #define REAL(ret, name, ...)                                                                       \
-    static ret (*real_##name)(__VA_ARGS__) = NULL;                                                 \
-    if (real_##name == NULL) {                                                                     \
-        *(void**)&real_##name = dlsym(RTLD_NEXT, #name);                                           \
-    }
+    static ret (*real_##name)(__VA_ARGS__);                                                        \
+    if (!real_##name)                                                                              \
+        *(void**)&real_##name = dlsym(RTLD_NEXT, #name);
 
 enum { MAX_EVENTS = 64, WAITS_PAST_QUIT = 50 };
-
-/* The events a test can inject, by the names it gives them in FF_EVENTS. */
-static const struct {
-    const char* name;
-    Uint8 type;
-} EVENT_NAMES[] = {{"down", SDL_KEYDOWN},          {"up", SDL_KEYUP},
-                   {"motion", SDL_MOUSEMOTION},    {"press", SDL_MOUSEBUTTONDOWN},
-                   {"release", SDL_MOUSEBUTTONUP}, {"quit", SDL_QUIT},
-                   {"user", SDL_USEREVENT}};
 
 static struct injected {
     int tick;
@@ -61,16 +51,8 @@ static char capture_path[512], refuse[512];
 static FILE* logfile;
 
 /* Stops the process with the interposer's message: the test asked for what cannot be done. */
-static void fail(const char* fmt, ...) __attribute__((format(printf, 1, 2), noreturn));
-static void fail(const char* fmt, ...) {
-    va_list args;
-    va_start(args, fmt);
-    fputs("interposer: ", stderr);
-    vfprintf(stderr, fmt, args);
-    va_end(args);
-    fputc('\n', stderr);
-    _exit(125);
-}
+#define FAIL(...)                                                                                  \
+    (fputs("interposer: ", stderr), fprintf(stderr, __VA_ARGS__), fputc('\n', stderr), _exit(125))
 
 static void log_line(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
 static void log_line(const char* fmt, ...) {
@@ -88,31 +70,20 @@ static long long now_ns(void) {
     return (long long)ts.tv_sec * 1000000000LL + ts.tv_nsec;
 }
 
+/* The value of a setting, "" when it is unset. */
+static const char* setting(const char* name) {
+    return getenv(name) ? getenv(name) : "";
+}
+
 static void add_event(int tick, int type, int sym) {
-    if (queued == MAX_EVENTS) {
-        fail("more than %d events", MAX_EVENTS);
+    if (queued == MAX_EVENTS || type <= SDL_NOEVENT || type >= SDL_NUMEVENTS) {
+        FAIL("event %d of type %d in FF_EVENTS: at most %d, of SDL's types", queued + 1, type,
+             MAX_EVENTS);
     }
     SDL_Event* e = &queue[queued].event;
-    memset(e, 0, sizeof *e);
     e->type = (Uint8)type;
     e->key.keysym.sym = (SDLKey)sym; /* read only for key events */
     queue[queued++].tick = tick;
-}
-
-/* The event type of a name from EVENT_NAMES. */
-static int event_type(const char* item, const char* name) {
-    for (size_t i = 0; i < sizeof EVENT_NAMES / sizeof EVENT_NAMES[0]; ++i) {
-        if (strcmp(name, EVENT_NAMES[i].name) == 0) {
-            return EVENT_NAMES[i].type;
-        }
-    }
-    fail("unknown event in FF_EVENTS: \"%s\"", item);
-}
-
-/* A comma-separated setting as ",A,B,", so that each entry is found with its commas. */
-static void copy_list(char* to, size_t size, const char* name) {
-    const char* value = getenv(name);
-    snprintf(to, size, ",%s,", value ? value : "");
 }
 
 /* True when `item` is one of the entries of `list`, a setting kept as ",A,B,". */
@@ -122,43 +93,33 @@ static int listed(const char* list, const char* item) {
     return strstr(list, key) != NULL;
 }
 
-/* Reads the two values of a setting shaped as `shape`, when it is set. */
-static void read_pair(const char* name, const char* shape, const char* form, ...) {
-    va_list values;
-    va_start(values, form);
-    if (getenv(name) && vsscanf(getenv(name), form, values) != 2) {
-        fail("%s is not %s: \"%s\"", name, shape, getenv(name));
-    }
-    va_end(values);
-}
-
 __attribute__((constructor)) static void read_settings(void) {
-    const char* log = getenv("FF_LOG") ? getenv("FF_LOG") : "/dev/null";
+    const char* log = *setting("FF_LOG") ? setting("FF_LOG") : "/dev/null";
     if ((logfile = fopen(log, "a")) == NULL) {
-        fail("cannot open the log %s: %s", log, strerror(errno));
+        FAIL("cannot open the log %s: %s", log, strerror(errno));
     }
-    char events[1024];
-    snprintf(events, sizeof events, "%s", getenv("FF_EVENTS") ? getenv("FF_EVENTS") : "");
-    char* save = NULL;
-    for (char* item = strtok_r(events, ";", &save); item; item = strtok_r(NULL, ";", &save)) {
-        int tick = 0, sym = 0;
-        char name[16] = "";
-        sscanf(item, "%d:%15[a-z]:%d", &tick, name, &sym);
-        add_event(tick, event_type(item, name), sym);
+    char list[1024], *save = NULL;
+    snprintf(list, sizeof list, "%s", setting("FF_EVENTS"));
+    for (char* item = strtok_r(list, ";", &save); item; item = strtok_r(NULL, ";", &save)) {
+        int tick = 0, type = 0, sym = 0;
+        sscanf(item, "%d:%d:%d", &tick, &type, &sym);
+        add_event(tick, type, sym);
     }
-    if (getenv("FF_QUIT_AFTER")) {
-        quit_after = atoi(getenv("FF_QUIT_AFTER"));
-        add_event(quit_after, SDL_QUIT, 0);
+    if (*setting("FF_QUIT_AFTER")) {
+        add_event(quit_after = atoi(setting("FF_QUIT_AFTER")), SDL_QUIT, 0);
     }
-    read_pair("FF_CAPTURE", "TICK:FILE", "%d:%511s", &capture_tick, capture_path);
-    read_pair("FF_RAISE", "TICK:SIGNAL", "%d:%d", &raise_tick, &raise_signal);
-    copy_list(refuse, sizeof refuse, "FF_REFUSE");
-    char list[512];
+    if ((*setting("FF_CAPTURE") &&
+         sscanf(setting("FF_CAPTURE"), "%d:%511s", &capture_tick, capture_path) != 2) ||
+        (*setting("FF_RAISE") &&
+         sscanf(setting("FF_RAISE"), "%d:%d", &raise_tick, &raise_signal) != 2)) {
+        FAIL("FF_CAPTURE is not TICK:FILE or FF_RAISE not TICK:SIGNAL");
+    }
+    snprintf(refuse, sizeof refuse, ",%s,", setting("FF_REFUSE"));
     snprintf(list, sizeof list, "%s", refuse);
     for (char* item = strtok_r(list, ",", &save); item; item = strtok_r(NULL, ",", &save)) {
         if (!listed(",TTF_Init,Mix_OpenAudio,Mix_PlayMusic,", item) &&
             strncmp(item, "SDL_Init&", 9)) {
-            fail("unknown call in FF_REFUSE: \"%s\"", item);
+            FAIL("unknown call in FF_REFUSE: \"%s\"", item);
         }
     }
 }
@@ -176,7 +137,7 @@ static int refused(const char* call, Uint32 flags) {
 static void log_memory(void) {
     FILE* status = fopen("/proc/self/status", "r");
     if (status == NULL) {
-        fail("cannot read the memory figures: %s", strerror(errno));
+        FAIL("cannot read the memory figures: %s", strerror(errno));
     }
     char line[256];
     long rss = -1, hwm = -1;
@@ -229,32 +190,27 @@ int Mix_PlayMusic(void* music, int loops) {
 }
 
 void SDL_Delay(Uint32 ms) {
-    /* Waits of SDL's and the mixer's own threads pass through untouched. */
+    REAL(void, SDL_Delay, Uint32);
     if (syscall(SYS_gettid) != getpid()) {
-        REAL(void, SDL_Delay, Uint32);
-        real_SDL_Delay(ms);
+        real_SDL_Delay(ms); /* waits of SDL's and the mixer's own threads pass through */
         return;
     }
     log_line("delay %u %lld", ms, now_ns());
     if (quit_after >= 0 && ++waits > quit_after + WAITS_PAST_QUIT) {
-        fail("%d waits, %d flips and the show has not ended", waits, ticks);
+        FAIL("%d waits, %d flips and the show has not ended", waits, ticks);
     }
-}
-
-/* True when the caller lives in an SDL library: the classic SDL 1.2 flips once inside
- * SDL_SetVideoMode, which is no tick of the show. */
-static int called_from_sdl(void* caller) {
-    Dl_info info;
-    return dladdr(caller, &info) && info.dli_fname && strstr(info.dli_fname, "libSDL");
 }
 
 int SDL_Flip(SDL_Surface* surface) {
     REAL(int, SDL_Flip, SDL_Surface*);
-    if (called_from_sdl(__builtin_return_address(0))) {
+    /* The classic SDL 1.2 flips once inside SDL_SetVideoMode, which is no tick of the show. */
+    Dl_info caller;
+    if (dladdr(__builtin_return_address(0), &caller) && caller.dli_fname &&
+        strstr(caller.dli_fname, "libSDL")) {
         return real_SDL_Flip(surface);
     }
     if (++ticks == capture_tick && SDL_SaveBMP(surface, capture_path) != 0) {
-        fail("cannot save the frame as %s: %s", capture_path, SDL_GetError());
+        FAIL("cannot save the frame as %s: %s", capture_path, SDL_GetError());
     }
     long long start = now_ns();
     int result = real_SDL_Flip(surface);
@@ -273,13 +229,11 @@ int SDL_PollEvent(SDL_Event* event) {
     while (next_event < queued && queue[next_event].tick < ticks) {
         ++next_event; /* a tick that never polled */
     }
-    int result = 0;
-    if (next_event < queued && queue[next_event].tick == ticks) {
+    int injected = next_event < queued && queue[next_event].tick == ticks;
+    if (injected) {
         *event = queue[next_event++].event;
-        result = 1;
-    } else {
-        result = real_SDL_PollEvent(event);
     }
+    int result = injected || real_SDL_PollEvent(event);
     if (result) {
         int key = event->type == SDL_KEYDOWN || event->type == SDL_KEYUP;
         log_line("event %d %d", event->type, key ? (int)event->key.keysym.sym : 0);
