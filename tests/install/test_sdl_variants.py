@@ -28,53 +28,42 @@ def check(*command, cwd=None):
     return proc.stdout
 
 
-def build_against(variant, packages):
-    """Unpacks the variant, with every library its runtime needs that this machine lacks (what
-    installing it would bring in), into a fresh root and builds the show against it."""
-    root, build = (BUILD / "sdl-variants" / variant / name for name in ("root", "build"))
-    shutil.rmtree(root.parent, ignore_errors=True)
-    root.mkdir(parents=True)
-    plan = check("apt-get", "install", "-s", "--no-install-recommends",
-                 *(p for p in packages if not p.endswith("-dev")))
-    check("apt-get", "download", *sorted({*packages, *re.findall(r"^Inst (\S+)", plan, re.M)}),
-          cwd=root)
-    for deb in root.glob("*.deb"):
-        subprocess.run(["dpkg", "-x", deb, root], check=True)
-    # The library folders: libSDL's first, then any others the packages fill (/lib/TRIPLET).
-    libs = [next(root.glob("usr/lib/*/libSDL.so")).parent, *root.glob("lib/*-*")]
-    # The add-ons' headers include "SDL.h" from beside themselves: copies go next to the variant's.
-    for header in ("SDL_ttf.h", "SDL_image.h", "SDL_mixer.h"):
-        shutil.copyfile(Path("/usr/include/SDL") / header, root / "usr/include/SDL" / header)
-    # CMake looks in the root first; the linker finds the libraries libSDL needs there too.
-    check(CMAKE, "-S", SOURCE, "-B", build, "-DFROSTFUNKEL_TESTS=OFF",
-          f"-DCMAKE_PREFIX_PATH={root}/usr",
-          "-DCMAKE_EXE_LINKER_FLAGS=-Wl,-rpath-link," + ":".join(map(str, libs)))
-    check(CMAKE, "--build", build, "--target", "frostfunkel")
-    return libs, build / "frostfunkel"
-
-
-def available():
-    """The variants this release has, each under the first package names that carry it."""
-    found = {}
-    for name, source, packages, target in VARIANTS:
-        sources = re.findall(r"^Source: (\S+)",
-                             check("apt-cache", "show", "--no-all-versions", *packages), re.M)
-        if name not in found and sources == [source] * len(packages):
-            found[name] = (packages, target)
-    return found
-
-
 class SdlVariantTest(unittest.TestCase):
     def test_each_variant_builds_runs_and_is_the_libsdl_loaded(self):
-        variants = available()
+        # The variants this release has, each under the first package names that carry it.
+        variants = {}
+        for name, source, packages, target in VARIANTS:
+            if re.findall(r"^Source: (\S+)", check("apt-cache", "show", "--no-all-versions",
+                                                   *packages), re.M) == [source] * len(packages):
+                variants.setdefault(name, (packages, target))
         print("SDL 1.2 variants of this release:", *variants, file=sys.stderr)
         self.assertIn("sdl12-compat", variants)
         for variant, (packages, target) in variants.items():
             with self.subTest(variant=variant), scratch() as log:
-                libs, program = build_against(variant, packages)
-                run = run_show(log, command=[program], quit_after=8, LD_DEBUG="libs",
-                               LD_LIBRARY_PATH=":".join(map(str, libs)),
-                               LD_DEBUG_OUTPUT=Path(log) / "ld")
+                # Unpacked into a fresh root with every library its runtime needs that this
+                # machine lacks, what installing it would bring in.
+                root, build = (BUILD / "sdl-variants" / variant / n for n in ("root", "build"))
+                shutil.rmtree(root.parent, ignore_errors=True)
+                root.mkdir(parents=True)
+                plan = check("apt-get", "install", "-s", "--no-install-recommends",
+                             *(p for p in packages if not p.endswith("-dev")))
+                check("apt-get", "download", *sorted({*packages, *re.findall(r"^Inst (\S+)", plan,
+                                                                             re.M)}), cwd=root)
+                check("sh", "-c", 'for deb in *.deb; do dpkg -x "$deb" .; done', cwd=root)
+                # The library folders: libSDL's first, then any others the packages fill
+                # (/lib/TRIPLET). The add-ons' headers include "SDL.h" from beside themselves:
+                # copies go next to the variant's.
+                libs = [next(root.glob("usr/lib/*/libSDL.so")).parent, *root.glob("lib/*-*")]
+                path = ":".join(map(str, libs))
+                for header in ("SDL_ttf.h", "SDL_image.h", "SDL_mixer.h"):
+                    shutil.copy(f"/usr/include/SDL/{header}", root / "usr/include/SDL")
+                # CMake looks in the root first; the linker finds the libraries libSDL needs there.
+                check(CMAKE, "-S", SOURCE, "-B", build, "-DFROSTFUNKEL_TESTS=OFF",
+                      f"-DCMAKE_PREFIX_PATH={root}/usr", "-DCMAKE_EXE_LINKER_FLAGS=-Wl,-rpath-link,"
+                      + path)
+                check(CMAKE, "--build", build, "--target", "frostfunkel")
+                run = run_show(log, command=[build / "frostfunkel"], quit_after=8, LD_DEBUG="libs",
+                               LD_LIBRARY_PATH=path, LD_DEBUG_OUTPUT=Path(log) / "ld")
                 self.assertEqual((run.status, run.stdout, run.stderr), (0, lines(8), ""))
                 ld_log = "".join(f.read_text() for f in Path(log).glob("ld.*"))
                 loaded = re.findall(r"calling init: (\S*/libSDL-1\.2\.so\.0)$", ld_log, re.M)
