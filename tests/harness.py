@@ -95,6 +95,28 @@ def scratch(files=None):
         yield folder
 
 
+@contextmanager
+def x_server(*options):
+    """The display of a new Xvfb, which picks a free number itself; ended on leaving."""
+    read_fd, write_fd = os.pipe()
+    xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write_fd), "-nolisten", "tcp", *options],
+                            pass_fds=(write_fd,), stderr=subprocess.DEVNULL)
+    os.close(write_fd)
+    with os.fdopen(read_fd) as pipe:  # the whole line: Xvfb ends if it cannot write all of it
+        display = ":" + pipe.readline().strip()
+    try:
+        yield display
+    finally:
+        xvfb.terminate()
+        xvfb.wait(10)
+
+
+def xdotool(display, *args):
+    """The first line xdotool answers on `display`."""
+    return subprocess.run(["xdotool", *args], env={**os.environ, "DISPLAY": display},
+                          capture_output=True, text=True, timeout=10).stdout.split("\n")[0]
+
+
 class _Surface(ctypes.Structure):
     # The SDL 1.2 surface's leading fields, as the library lays them out.
     _fields_ = [("flags", ctypes.c_uint32), ("format", ctypes.c_void_p), ("w", ctypes.c_int),

@@ -5,23 +5,15 @@ import subprocess
 import time
 import unittest
 
-from harness import BIN, lines, scratch, show_env
+from harness import BIN, lines, scratch, show_env, x_server, xdotool
 
 
 class RealWindow(unittest.TestCase):
     def setUp(self):
-        read_fd, write_fd = os.pipe()
-        xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write_fd), "-nolisten", "tcp"],
-                                pass_fds=(write_fd,), stderr=subprocess.DEVNULL)
-        self.addCleanup(xvfb.wait, 10)
-        self.addCleanup(xvfb.terminate)
-        os.close(write_fd)
-        with os.fdopen(read_fd) as pipe:  # the whole line: Xvfb ends if it cannot write all of it
-            self.display = ":" + pipe.readline().strip()
+        self.display = self.enterContext(x_server())
 
     def xdotool(self, *args):
-        return subprocess.run(["xdotool", *args], env={**os.environ, "DISPLAY": self.display},
-                              capture_output=True, text=True, timeout=10).stdout.rstrip("\n")
+        return xdotool(self.display, *args)
 
     def start(self, folder, closing="", **streams):
         """The show, started by a shell that closes the streams named in `closing`; its window."""
@@ -32,7 +24,7 @@ class RealWindow(unittest.TestCase):
         deadline, found = time.monotonic() + 20, ""
         while not found and show.poll() is None and time.monotonic() < deadline:
             found = self.xdotool("search", "--onlyvisible", "--name", "^Frostfunkel")
-        return show, found.split()[0] if found else None
+        return show, found or None
 
     def test_window_is_named_and_only_the_escape_release_ends_the_show(self):
         with scratch() as d:
