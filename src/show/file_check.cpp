@@ -3,8 +3,8 @@
 
 #include <sys/stat.h>
 
+#include <cstdio>
 #include <cstring>
-#include <fstream>
 
 namespace {
 
@@ -46,6 +46,16 @@ bool isChunkType(const unsigned char* type) {
     return true;
 }
 
+// Moves to `offset` from `whence` and returns the new position, or -1. The 64-bit calls, as
+// std::fseek takes a long, which has 32 bits on Windows.
+std::int64_t seek(std::FILE* in, std::int64_t offset, int whence) {
+#ifdef _WIN32
+    return _fseeki64(in, offset, whence) == 0 ? _ftelli64(in) : -1;
+#else
+    return fseeko(in, off_t(offset), whence) == 0 ? std::int64_t(ftello(in)) : -1;
+#endif
+}
+
 // Why the file at path is no data file the loaders should be given: not a regular file, or
 // cut off by the measure of its format; null when it is fine or left to the loader. The file
 // is read piece by piece where the check asks.
@@ -53,18 +63,19 @@ const char* fileProblem(const char* path, bool (*isCutOff)(const ByteSource&)) {
     if (const char* why = kindProblem(path)) {
         return why;
     }
-    std::ifstream in(path, std::ios::binary | std::ios::ate);
-    if (!in) {
+    std::FILE* in = std::fopen(path, "rb");
+    if (in == nullptr) {
         return nullptr; // unreadable: the loader reports it
     }
-    const ByteSource file{std::uint64_t(in.tellg()),
-                          [&in](std::uint64_t offset, unsigned char* to, std::size_t length) {
-                              in.clear();
-                              in.seekg(std::streamoff(offset));
-                              in.read(reinterpret_cast<char*>(to), std::streamsize(length));
-                              return in.gcount() == std::streamsize(length);
+    const std::int64_t size = seek(in, 0, SEEK_END);
+    const ByteSource file{std::uint64_t(size),
+                          [in](std::uint64_t offset, unsigned char* to, std::size_t length) {
+                              return seek(in, std::int64_t(offset), SEEK_SET) >= 0 &&
+                                     std::fread(to, 1, length, in) == length;
                           }};
-    return isCutOff(file) ? CUT_OFF : nullptr;
+    const bool cutOff = size >= 0 && isCutOff(file);
+    std::fclose(in);
+    return cutOff ? CUT_OFF : nullptr;
 }
 
 } // namespace
