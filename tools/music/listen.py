@@ -1,0 +1,115 @@
+#!/usr/bin/env python3
+"""Measures a rendering of the medley as a listener hears it: loudness after ITU-R BS.1770
+(K-weighted, momentary over 400 ms, integrated with its two gates), the balance of the ears and
+single-sample steps that stand out from the music around them (clicks)."""
+
+import sys
+
+import numpy as np
+
+RATE = 44100
+SUB_BLOCK = RATE // 10  # momentary loudness moves in steps of 100 ms
+MOMENTARY_SUB_BLOCKS = 4  # 400 ms
+# BS.1770's K-weighting, as its two biquads (b, a) at 48 kHz: a high shelf of +4 dB above about
+# 1.7 kHz, then a high-pass at 38 Hz. Below 22 kHz their response at 48 kHz is the weighting's
+# curve, which is what a power spectrum at any other rate is weighted by.
+K_RATE = 48000
+K_STAGES = (((1.53512485958697, -2.69169618940638, 1.19839281085285),
+             (1.0, -1.69065929318241, 0.73248077421585)),
+            ((1.0, -2.0, 1.0), (1.0, -1.99004745483398, 0.99007225036621)))
+ABSOLUTE_GATE, RELATIVE_GATE = -70.0, -10.0
+# A step is a click when it is more than CLICK_RATIO times the largest step within
+# CLICK_WINDOW samples (10 ms) on either side of it, its own two neighbours left out; steps
+# below CLICK_FLOOR (about -66 dBFS) are too small to hear.
+CLICK_RATIO, CLICK_WINDOW, CLICK_FLOOR = 2.0, RATE // 100, 16 / 32768
+
+
+def k_weighting_power(freqs):
+    """|H(f)|^2 of the K-weighting filter at the given frequencies (Hz)."""
+    z = np.exp(-2j * np.pi * np.asarray(freqs) / K_RATE)
+    gain = 1.0
+    for b, a in K_STAGES:
+        gain = gain * (b[0] + b[1] * z + b[2] * z * z) / (a[0] + a[1] * z + a[2] * z * z)
+    return np.abs(gain) ** 2
+
+
+def sub_block_power(pcm):
+    """K-weighted mean square of each channel in every 100 ms sub-block: an array (blocks, 2)
+    of floats for PCM given as (frames, 2) floats in -1..1. The weighting is applied to each
+    sub-block's spectrum (Parseval), which for blocks this long matches the filter."""
+    blocks = len(pcm) // SUB_BLOCK
+    frames = pcm[:blocks * SUB_BLOCK].reshape(blocks, SUB_BLOCK, 2)
+    weight = k_weighting_power(np.fft.rfftfreq(SUB_BLOCK, 1 / RATE))
+    weight[1:-1] *= 2  # the one-sided spectrum's bins stand for two
+    power = np.empty((blocks, 2))
+    for ch in range(2):
+        spectrum = np.abs(np.fft.rfft(frames[:, :, ch], axis=1)) ** 2
+        power[:, ch] = spectrum @ weight / SUB_BLOCK ** 2
+    return power
+
+
+def lufs(mean_square):
+    return -0.691 + 10 * np.log10(np.maximum(mean_square, 1e-20))
+
+
+def momentary(power):
+    """Momentary loudness (LUFS) of each 400 ms window, one every 100 ms; window k starts with
+    sub-block k."""
+    both = power.sum(axis=1)
+    windows = np.lib.stride_tricks.sliding_window_view(both, MOMENTARY_SUB_BLOCKS)
+    return lufs(windows.mean(axis=1))
+
+
+def integrated(power):
+    """Integrated loudness (LUFS): the 400 ms windows above the absolute gate, then those within
+    10 LU of their mean."""
+    both = np.lib.stride_tricks.sliding_window_view(power.sum(axis=1), MOMENTARY_SUB_BLOCKS)
+    blocks = both.mean(axis=1)
+    blocks = blocks[lufs(blocks) > ABSOLUTE_GATE]
+    return lufs(blocks[lufs(blocks) > lufs(blocks.mean()) + RELATIVE_GATE].mean())
+
+
+def balance(power):
+    """Left minus right in dB, K-weighted, over the given sub-blocks."""
+    left, right = power.sum(axis=0)
+    return 10 * np.log10(left / right)
+
+
+def running_max(values, width):
+    """out[i] = max(values[i:i + width]) along the first axis, for every i with a whole window
+    (van Herk's method)."""
+    n = len(values)
+    padded = np.concatenate([values, np.zeros((-n % width,) + values.shape[1:])])
+    blocks = padded.reshape((-1, width) + values.shape[1:])
+    ahead = np.maximum.accumulate(blocks, axis=1).reshape(padded.shape)
+    behind = np.maximum.accumulate(blocks[:, ::-1], axis=1)[:, ::-1].reshape(padded.shape)
+    return np.maximum(behind[:n - width + 1], ahead[width - 1:n])
+
+
+def clicks(pcm):
+    """Frame indices where a sample steps more than CLICK_RATIO times the largest step within
+    10 ms before and after it (the step's two neighbours left out). A frame's step is the larger
+    of its two channels': every channel of the module sounds in both ears."""
+    steps = np.abs(np.diff(pcm, axis=0)).max(axis=1)
+    window = running_max(steps, CLICK_WINDOW)
+    # steps[i] against steps[i - 1 - CLICK_WINDOW:i - 1] and steps[i + 2:i + 2 + CLICK_WINDOW]
+    at = np.arange(CLICK_WINDOW + 1, len(steps) - CLICK_WINDOW - 2)
+    around = np.maximum(window[at - 1 - CLICK_WINDOW], window[at + 2])
+    return at[steps[at] > np.maximum(CLICK_RATIO * around, CLICK_FLOOR)]
+
+
+def main(argv):
+    """Prints the loudness, balance and clicks of a raw rendering (s16le stereo, 44.1 kHz)."""
+    if len(argv) != 2:
+        sys.stderr.write("usage: listen.py RENDER.raw\n")
+        return 2
+    pcm = np.fromfile(argv[1], dtype="<i2").reshape(-1, 2) / 32768.0
+    power = sub_block_power(pcm)
+    print("%.2f s, integrated %.2f LUFS, L-R %+.2f dB, peak %.2f dBFS, clicks at %s"
+          % (len(pcm) / RATE, integrated(power), balance(power),
+             20 * np.log10(np.abs(pcm).max()), list(clicks(pcm) / RATE)))
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv))
