@@ -4,11 +4,19 @@ import re
 from collections import namedtuple
 
 import modwriter
-from modwriter import (Cell, ModuleError, FX_VOLUME_SLIDE, FX_SET_VOLUME, FX_PATTERN_BREAK, FX_EXTENDED,
-                       FX_SPEED, EXT_FINE_VOLUME_DOWN, EXT_NOTE_DELAY, SPEED_LIMIT)
+from modwriter import Cell
+from modwriter import EXT_FINE_VOLUME_DOWN
+from modwriter import EXT_NOTE_DELAY
+from modwriter import FX_EXTENDED
+from modwriter import FX_PATTERN_BREAK
+from modwriter import FX_SET_VOLUME
+from modwriter import FX_SPEED
+from modwriter import FX_VOLUME_SLIDE
+from modwriter import ModuleError
+from modwriter import SPEED_LIMIT
 
 # Amiga panning puts channels 1 and 4 left, 2 and 3 right: melody and bells (or the echo)
-# against pad and bass.
+# against pad and bass, or all four mirrored when the melody is on the right.
 CH_MELODY, CH_PAD, CH_BASS, CH_BELLS = 0, 1, 2, 3
 SPEED = 6  # ticks per row; a row is a sixteenth, so the tempo byte is the quarter-note BPM
 TEMPO_RANGE = (SPEED_LIMIT + 1, 255)
@@ -23,6 +31,16 @@ DECAY_AFTER, DECAY_STEP = 4, 1
 # A rest fades its channel to silence within four rows (20 a row) from any volume; a shorter
 # rest fades faster, so that it is silent by its end.
 RELEASE_ROWS, FULL_VOLUME = 4, 64
+# Where the voices change sides no new note may cut a sound, and no voice should stop with a
+# gap: the pad and the bells' channel fade over the last SWAP_ROWS rows before the new
+# section, where melody and bass come in on them, while the old melody and bass ring on and
+# fade over its first SWAP_ROWS rows, before the new pad and bells come in on their channels.
+SWAP_ROWS = 4
+# Phrasing, as a player shapes a tune: a bar's first note sounds at the part's volume, the
+# other strong beat (the middle of a 4/4 or 6/8 bar) a decibel below, weak notes 3 dB below,
+# and so does the last note of every phrase. Volumes are linear, so these are amplitude ratios.
+STRONG, MIDDLE, WEAK = 1.0, 0.89, 0.71
+ACCENTED = ("melody", "bass")
 
 # Written pitch (MIDI number) that lands on tracker note C-1 for each part.
 MELODY_BASE = 48  # celesta C4 -> C-2, sounding C5
@@ -32,6 +50,7 @@ PAD_LOWEST_ROOT = 48
 
 PITCH_CLASSES = {"c": 0, "d": 2, "e": 4, "f": 5, "g": 7, "a": 9, "b": 11}
 ACCIDENTALS = {None: 0, "#": 1, "b": -1}
+COMMENT_RE = re.compile(r"(^|\s)#.*")  # a "#" after a letter is a sharp
 NOTE_RE = re.compile(r"^([a-g])(#|b)?(\d)$")
 CHORD_RE = re.compile(r"^([a-g])(#|b)?(m|7)?$", re.IGNORECASE)
 CHORD_KIND = {None: "maj", "m": "min", "7": "7"}
@@ -40,6 +59,7 @@ LENGTHS = {"1": 16, "2": 8, "4": 4, "8": 2, "16": 1}
 LINES = ("melody", "echo", "bass")
 PARTS = LINES + ("chords", "bells")
 VOLUME_PARTS = LINES + ("chords",)
+PHRASE_BARS = 2  # bars a phrase, unless a section says otherwise
 
 # The instruments by the names make_module gives their samples.
 SMP_CELESTA, SMP_BASS, SMP_SHAKE, SMP_TAP = "celesta", "pluck bass", "sleigh shake", "sleigh tap"
@@ -47,14 +67,16 @@ PAD_SAMPLE = {kind: "pad " + kind for kind in ("maj", "min", "7")}
 # Soft hits a semitone lower, as a strap of bells never rings twice alike. A late shake comes on
 # its row's fourth tick, to ring on over the next downbeat.
 BellHit = namedtuple("BellHit", "sample volume note delay")
-BELL_HITS = {"S": BellHit(SMP_SHAKE, 56, 33, 0), "s": BellHit(SMP_SHAKE, 32, 32, 0),
-             "T": BellHit(SMP_TAP, 42, 33, 0), "t": BellHit(SMP_TAP, 26, 32, 0),
-             "L": BellHit(SMP_SHAKE, 56, 33, 4)}
+BELL_HITS = {"S": BellHit(SMP_SHAKE, 44, 35, 0), "s": BellHit(SMP_SHAKE, 26, 34, 0),
+             "T": BellHit(SMP_TAP, 40, 35, 0), "t": BellHit(SMP_TAP, 24, 34, 0),
+             "L": BellHit(SMP_SHAKE, 40, 35, 4)}
 ECHO_VOLUME = 30  # the echo answers the melody from further back, unless a section says otherwise
 # A pitched line's channel, sample, the written pitch that lands on tracker note C-1 and its damp.
 Voice = namedtuple("Voice", "channel sample base damp")
-# With the melody on the right, melody and pad trade channels 1 and 2.
-SIDES = {"left": {}, "right": {CH_MELODY: CH_PAD, CH_PAD: CH_MELODY}}
+# With the melody on the right every voice takes the channel on the other side, so the bass is
+# always opposite the melody and both ears keep the same weight.
+SIDES = {"left": {}, "right": {CH_MELODY: CH_PAD, CH_PAD: CH_MELODY, CH_BASS: CH_BELLS,
+                               CH_BELLS: CH_BASS}}
 LINE_VOICES = {"melody": Voice(CH_MELODY, SMP_CELESTA, MELODY_BASE, MELODY_DAMP),
                "echo": Voice(CH_BELLS, SMP_CELESTA, MELODY_BASE, MELODY_DAMP),
                "bass": Voice(CH_BASS, SMP_BASS, BASS_BASE, BASS_DAMP)}
@@ -77,7 +99,9 @@ def parse_pitch(text):
 
 
 def parse_length(text):
-    """Sixteenths in a note length such as 4, 8. or 2."""
+    """Sixteenths in a note length such as 4, 8. or 2, or tied lengths such as 4.+4."""
+    if "+" in text:
+        return sum(parse_length(part) for part in text.split("+"))
     dotted = text.endswith(".")
     rows = LENGTHS.get(text[:-1] if dotted else text)
     if rows is None:
@@ -102,7 +126,8 @@ def parse_chord(symbol):
 
 def number(text, low, high, what):
     if not text.strip().isdigit() or not low <= int(text) <= high:
-        raise ScoreError("%s must be a whole number from %d to %d, not %r" % (what, low, high, text.strip()))
+        raise ScoreError("%s must be a whole number from %d to %d, not %r"
+                         % (what, low, high, text.strip()))
     return int(text)
 
 
@@ -119,7 +144,8 @@ def parse_bar(part, text, bar_rows, voice_base):
         elif part == "chords":
             events.append((row, parse_chord(what)))
         else:
-            events.append((row, tracker_note(parse_pitch(what), voice_base, "%s note %s" % (part, what))))
+            note = tracker_note(parse_pitch(what), voice_base, "%s note %s" % (part, what))
+            events.append((row, note))
         row += parse_length(length)
     if row != bar_rows:
         raise ScoreError("%s bar %r lasts %d sixteenths, not %d" % (part, text, row, bar_rows))
@@ -147,8 +173,9 @@ class Section:
         self.meter = meter
         self.tempo = tempo  # one tempo, or several in steps that share the section's rows evenly
         self.line = line
-        self.side = "left"  # the melody's side; the pad takes the other
-        self.volume = {}  # part -> channel volume for this section's notes
+        self.side = "left"  # the melody's side; the other voices take their sides from it
+        self.volume = {}  # part -> (volume on the first row, volume on the last) of its notes
+        self.phrase = PHRASE_BARS
         self.bars = {p: [] for p in PARTS}
 
     @property
@@ -166,20 +193,27 @@ class Section:
             num, slash, den = rest.partition("/")
             if not slash:
                 raise ScoreError("meter needs the form 3/4")
-            self.meter = (number(num, 1, 16, "the meter's beats"), number(den, 1, 16, "the meter's note"))
+            self.meter = (number(num, 1, 16, "the meter's beats"),
+                          number(den, 1, 16, "the meter's note"))
             if den.strip() not in ("2", "4", "8", "16") or 16 * self.meter[0] % self.meter[1]:
                 raise ScoreError("meter %s does not fill whole sixteenths" % rest.strip())
         elif word == "tempo":
-            self.tempo = tuple(number(t, TEMPO_RANGE[0], TEMPO_RANGE[1], "tempo") for t in rest.split() or [""])
+            self.tempo = tuple(number(t, TEMPO_RANGE[0], TEMPO_RANGE[1], "tempo")
+                               for t in rest.split() or [""])
         elif word == "side":
             if rest.strip() not in SIDES:
                 raise ScoreError("side needs left or right")
             self.side = rest.strip()
+        elif word == "phrase":
+            self.phrase = number(rest, 1, 16, "a phrase's bars")
         elif word == "volume":
-            part, _, vol = rest.strip().partition(" ")
+            part, _, vols = rest.strip().partition(" ")
             if part not in VOLUME_PARTS:
                 raise ScoreError("volume needs one of %s" % ", ".join(VOLUME_PARTS))
-            self.volume[part] = number(vol, 0, 64, "volume")
+            vols = [number(v, 0, 64, "volume") for v in vols.split() or [""]]
+            if len(vols) > 2:
+                raise ScoreError("volume takes one level, or the first and the last of a swell")
+            self.volume[part] = (vols[0], vols[-1])
         elif word in PARTS:
             if self.meter is None:
                 raise ScoreError("[%s] needs a meter before its parts" % self.name)
@@ -192,6 +226,31 @@ class Section:
         else:
             raise ScoreError("unknown word %r" % word)
 
+    def level(self, part, row, default):
+        """The volume of a `part` note at the section's `row`: the part's level there (along a
+        swell from its first to its last row), or `default`, the sample's own."""
+        first, last = self.volume.get(part, (default, default))
+        return first + (last - first) * row / max(self.rows - 1, 1)
+
+    def accent(self, row, phrase_end):
+        """The phrasing's ratio for a note at the section's `row`."""
+        at = row % self.bar_rows
+        if phrase_end:
+            return WEAK
+        if at == 0:
+            return STRONG
+        middle = self.meter[0] in (4, 6, 12) and at == self.bar_rows // 2
+        return MIDDLE if middle else WEAK
+
+    def phrase_ends(self, part):
+        """Rows of the notes that end a phrase: the last struck in a phrase's last bar."""
+        ends = set()
+        for b, bar in enumerate(self.bars[part]):
+            struck = [row for row, what in bar if what is not None]
+            if struck and ((b + 1) % self.phrase == 0 or b + 1 == len(self.bars[part])):
+                ends.add(b * self.bar_rows + struck[-1])
+        return ends
+
     def check(self):
         if self.tempo is None or self.meter is None:
             raise ScoreError("[%s] needs a meter and a tempo" % self.name)
@@ -199,14 +258,15 @@ class Section:
         if len(set(counts.values())) != 1:
             raise ScoreError("[%s] parts have different bar counts: %s" % (self.name, counts))
         if self.rows % len(self.tempo):
-            raise ScoreError("[%s] tempo steps do not share its %d rows evenly" % (self.name, self.rows))
+            raise ScoreError("[%s] tempo steps do not share its %d rows evenly"
+                             % (self.name, self.rows))
 
 
 def parse_score(text):
     sections = []
     meter, tempo = None, None
     for lineno, raw in enumerate(text.splitlines(), 1):
-        line = raw.split("#", 1)[0].strip()
+        line = COMMENT_RE.sub("", raw).strip()
         try:
             if not line:
                 continue
@@ -260,10 +320,9 @@ class Timeline:
             if not self.tempos or self.tempos[-1][1] != tempo:
                 self.tempos.append((start + k * sec.rows // len(sec.tempo), tempo))
         self.rows.extend([Cell() for _ in range(modwriter.CHANNELS)] for _ in range(sec.rows))
+        hold = {}  # channel -> the section's first row on which it may strike
         if sec.side != self.side and start:
-            # melody and pad trade channels: each fades before the other's first note cuts it
-            for ch in (CH_MELODY, CH_PAD):
-                self.effect(start - 1, ch, FX_VOLUME_SLIDE, MELODY_DAMP, replace=True)
+            hold = self.change_sides(start, SIDES[self.side], SIDES[sec.side])
             self.last_pad = None
         self.side = sec.side
         self.slow = modwriter.row_seconds(SPEED, max(sec.tempo)) > SLOW_ROW_SECONDS
@@ -271,38 +330,79 @@ class Timeline:
         for part in LINES:
             voice = LINE_VOICES[part]
             voice = voice._replace(channel=swap.get(voice.channel, voice.channel))
-            vol = sec.volume.get(part, ECHO_VOLUME if part == "echo" else None)
+            ends = sec.phrase_ends(part) if part == "melody" else set()
             for row, note, rows in timed(sec.bars[part], sec.bar_rows):
+                if row < hold.get(voice.channel, 0):
+                    continue
+                default = ECHO_VOLUME if part == "echo" else self.volumes[voice.sample]
+                vol = sec.level(part, row, default)
+                if part in ACCENTED:
+                    vol *= sec.accent(row, row in ends)
+                vol = int(round(vol))
                 self.line_note(start + row, rows, voice, note, vol)
-        self.add_bells(sec, start)
-        self.add_chords(sec, start, Voice(swap.get(CH_PAD, CH_PAD), None, PAD_BASE, None))
+        bells = swap.get(CH_BELLS, CH_BELLS)
+        self.add_bells(sec, start, bells, hold.get(bells, 0))
+        pad = swap.get(CH_PAD, CH_PAD)
+        self.add_chords(sec, start, Voice(pad, None, PAD_BASE, None), hold.get(pad, 0))
 
-    def add_bells(self, sec, start):
+    def change_sides(self, start, old, new):
+        """Fades the channels out where the voices change sides at row `start`; returns the
+        first row of the section on which each channel that still rings may strike."""
+        hold = {}
+        for ch in (CH_PAD, CH_BELLS):  # the old pad and bells give way to melody and bass
+            self.fade(start - SWAP_ROWS, start, old.get(ch, ch))
+        for ch in (CH_MELODY, CH_BASS):  # the old melody and bass ring on into the new section
+            self.fade(start, start + SWAP_ROWS, old.get(ch, ch))
+            hold[old.get(ch, ch)] = SWAP_ROWS
+        return hold
+
+    def fade(self, first, end, ch):
+        """Fades channel `ch` to silence over the rows from `first` to `end`, on every tick."""
+        rows = [self.rows[g][ch] for g in range(max(first, 0), end)]
+        rows = [cell for cell in rows if self.fadable(cell)]
+        for cell in rows:
+            cell.effect, cell.param = FX_VOLUME_SLIDE, -(-FULL_VOLUME // ((SPEED - 1) * len(rows)))
+
+    @staticmethod
+    def fadable(cell):
+        """Whether a cell's effect may give way to a fade: none, a decay step or a slide."""
+        decay = cell.effect == FX_EXTENDED and cell.param & 0xF0 == EXT_FINE_VOLUME_DOWN
+        return not cell.has_effect() or decay or cell.effect == FX_VOLUME_SLIDE
+
+    def add_bells(self, sec, start, ch, hold):
         for b, pat in enumerate(sec.bars["bells"]):
             for i, hit in enumerate(pat):
-                if hit in BELL_HITS:
+                if hit in BELL_HITS and b * sec.bar_rows + i >= hold:
                     row, bell = start + b * sec.bar_rows + i, BELL_HITS[hit]
-                    if self.rows[row][CH_BELLS].sample:
-                        raise ScoreError("line %d: [%s] bells and echo meet in bar %d" % (sec.line, sec.name, b + 1))
-                    self.strike(row, CH_BELLS, bell.sample, bell.note, bell.volume)
+                    if self.rows[row][ch].sample:
+                        raise ScoreError("line %d: [%s] bells and echo meet in bar %d"
+                                         % (sec.line, sec.name, b + 1))
+                    self.strike(row, ch, bell.sample, bell.note, bell.volume)
                     if bell.delay:  # the shake's own volume needs no effect to set it
-                        self.rows[row][CH_BELLS].effect, self.rows[row][CH_BELLS].param = FX_EXTENDED, EXT_NOTE_DELAY | bell.delay
-                    self.clear_after(row, CH_BELLS)
+                        cell = self.rows[row][ch]
+                        cell.effect, cell.param = FX_EXTENDED, EXT_NOTE_DELAY | bell.delay
+                    self.clear_after(row, ch)
 
-    def add_chords(self, sec, start, voice):
+    def add_chords(self, sec, start, voice, hold):
         for row, chord, rows in timed(sec.bars["chords"], sec.bar_rows):
+            if row < hold:  # a chord comes in as soon as its channel is free
+                row, rows = hold, rows - (hold - row)
+                if rows <= 0:
+                    continue
             key = chord and chord + (sec.volume.get("chords"),)
             if key is None:
                 self.line_note(start + row, rows, voice, None, None)  # the pad fades
             elif key != self.last_pad:  # a held chord is not struck again
-                self.strike(start + row, voice.channel, chord[0], chord[1], key[2])
+                vol = sec.level("chords", row, self.volumes[chord[0]])
+                self.strike(start + row, voice.channel, chord[0], chord[1], int(round(vol)))
             self.last_pad = key
 
     def line_note(self, row, rows, voice, note, vol):
         """A celesta or bass note (or rest, note None) lasting `rows` rows from `row`."""
         ch = voice.channel
         if note is None:
-            fade = -(-FULL_VOLUME // ((SPEED - 1) * min(rows, RELEASE_ROWS)))  # slides on all ticks but the first
+            # slides on all ticks but the first
+            fade = -(-FULL_VOLUME // ((SPEED - 1) * min(rows, RELEASE_ROWS)))
             for g in range(row, row + min(rows, RELEASE_ROWS)):
                 self.effect(g, ch, FX_VOLUME_SLIDE, fade)
             return
@@ -317,7 +417,8 @@ class Timeline:
         prev = self.rows[row - 1][ch]
         if prev.sample and prev.effect == 0:  # a sixteenth before: only a light touch
             self.effect(row - 1, ch, FX_VOLUME_SLIDE, MELODY_DAMP_SHORT)
-        elif self.slow and damp > MELODY_DAMP_SHORT and row > 1 and not prev.sample and not self.rows[row - 2][ch].sample:
+        elif (self.slow and damp > MELODY_DAMP_SHORT and row > 1 and not prev.sample
+              and not self.rows[row - 2][ch].sample):
             # long rows take the fade over two, so that no tick steps the volume far
             self.effect(row - 2, ch, FX_VOLUME_SLIDE, damp // 2, replace=True)
             self.effect(row - 1, ch, FX_VOLUME_SLIDE, damp - damp // 2, replace=True)
@@ -379,17 +480,30 @@ def align_closing_section(tl):
     return positions
 
 
+def free_slot(cells):
+    """The channel whose effect slot a control may take in a row, or None."""
+    # a decay step may give way; a fade, a damp, a volume or another control may not
+    free = [ch for ch in (CH_PAD, CH_BASS, CH_MELODY, CH_BELLS) if not cells[ch].has_effect()]
+    decay = (FX_EXTENDED, EXT_FINE_VOLUME_DOWN)
+    free += [ch for ch in (CH_BASS, CH_MELODY, CH_BELLS)
+             if (cells[ch].effect, cells[ch].param & 0xF0) == decay]
+    return free[0] if free else None
+
+
 def place_controls(tl):
-    """Puts each control effect on the first channel of its row that can give its slot up."""
+    """Puts each control effect on the first channel of its row that can give its slot up. On a
+    row where every channel strikes at a volume of its own, a tempo change waits a row (a
+    pattern break may not: it must end its pattern where the music does)."""
     for row, effect, param in tl.controls:
-        cells = tl.rows[row]
-        # a decay step or a release may give way; a damp, a volume or another control may not
-        free = [ch for ch in (CH_PAD, CH_BASS, CH_MELODY, CH_BELLS) if not cells[ch].has_effect()]
-        free += [ch for ch in (CH_BASS, CH_MELODY, CH_BELLS) if cells[ch].effect == FX_EXTENDED]
-        free += [ch for ch in (CH_BELLS, CH_BASS) if cells[ch].effect == FX_VOLUME_SLIDE and cells[ch].param <= 0xF]
-        if not free:
+        for at in (row, row + 1) if effect == FX_SPEED else (row,):
+            ch = free_slot(tl.rows[at]) if at < len(tl.rows) else None
+            if ch is not None:
+                break
+        else:
             raise ScoreError("no free effect slot at song row %d" % row)
-        cells[free[0]].effect, cells[free[0]].param = effect, param
+        tl.rows[at][ch].effect, tl.rows[at][ch].param = effect, param
+        if at != row:
+            tl.tempos = [(at if (r, t) == (row, param) else r, t) for r, t in tl.tempos]
 
 
 def cut_patterns(tl, positions):
@@ -399,15 +513,30 @@ def cut_patterns(tl, positions):
     return patterns
 
 
-def song_seconds(tl):
-    ends = [row for row, _ in tl.tempos[1:]] + [len(tl.rows)]
-    return sum((end - row) * modwriter.row_seconds(SPEED, tempo) for (row, tempo), end in zip(tl.tempos, ends))
+def seconds_at(tl, row):
+    """When the song reaches `row`, in seconds from its start."""
+    ends = [r for r, _ in tl.tempos[1:]] + [len(tl.rows)]
+    return sum((min(end, row) - start) * modwriter.row_seconds(SPEED, tempo)
+               for (start, tempo), end in zip(tl.tempos, ends) if start < row)
+
+
+def section_times(tl):
+    """(name, first second, last second) of every section as played."""
+    starts = [row for _, row in tl.section_starts] + [len(tl.rows)]
+    return [(name, seconds_at(tl, row), seconds_at(tl, end))
+            for (name, row), end in zip(tl.section_starts, starts[1:])]
+
+
+def arrange(sections, samples):
+    """The song's timeline with every effect placed, and the pattern position of each row."""
+    tl = lay_out(sections, samples)
+    positions = align_closing_section(tl)
+    place_controls(tl)
+    return tl, positions
 
 
 def build_patterns(sections, samples):
     """Returns (patterns, orders, seconds) of the sections played by the given samples."""
-    tl = lay_out(sections, samples)
-    positions = align_closing_section(tl)
-    place_controls(tl)
+    tl, positions = arrange(sections, samples)
     patterns = cut_patterns(tl, positions)
-    return patterns, list(range(len(patterns))), song_seconds(tl)
+    return patterns, list(range(len(patterns))), seconds_at(tl, len(tl.rows))

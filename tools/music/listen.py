@@ -3,9 +3,14 @@
 (K-weighted, momentary over 400 ms, integrated with its two gates), the balance of the ears and
 single-sample steps that stand out from the music around them (clicks)."""
 
+import os
 import sys
+import tempfile
 
 import numpy as np
+
+import make_module
+import render_sdl
 
 RATE = 44100
 SUB_BLOCK = RATE // 10  # momentary loudness moves in steps of 100 ms
@@ -98,16 +103,42 @@ def clicks(pcm):
     return at[steps[at] > np.maximum(CLICK_RATIO * around, CLICK_FLOOR)]
 
 
+def boundary_jump(power, second):
+    """How far the momentary loudness moves across `second`: the 400 ms before against the
+    400 ms after, in LU."""
+    k = int(round(second * RATE / SUB_BLOCK))
+    before, after = momentary(power[k - MOMENTARY_SUB_BLOCKS:k + MOMENTARY_SUB_BLOCKS])[[0, -1]]
+    return after - before
+
+
+def sections(pcm, times):
+    """Per section (name, first second, last second) of one pass: its integrated loudness, its
+    balance and the jump of the momentary loudness into it."""
+    power = sub_block_power(pcm)
+    rows = []
+    for name, first, last in times:
+        part = power[int(first * 10):int(last * 10)]
+        jump = boundary_jump(power, first) if first else float("nan")
+        rows.append((name, first, last, integrated(part), balance(part), jump))
+    return rows
+
+
 def main(argv):
-    """Prints the loudness, balance and clicks of a raw rendering (s16le stereo, 44.1 kHz)."""
+    """Renders the module twice over through the show's mixer and prints the loudness, balance
+    and clicks of the whole and of every section."""
     if len(argv) != 2:
-        sys.stderr.write("usage: listen.py RENDER.raw\n")
+        sys.stderr.write("usage: listen.py MODULE\n")
         return 2
-    pcm = np.fromfile(argv[1], dtype="<i2").reshape(-1, 2) / 32768.0
+    with tempfile.TemporaryDirectory() as tmp:
+        pcm = render_sdl.render(argv[1], os.path.join(tmp, "render.raw"), loops=1)
+    pcm = np.frombuffer(pcm, dtype=np.int16).reshape(-1, 2) / 32768.0
     power = sub_block_power(pcm)
     print("%.2f s, integrated %.2f LUFS, L-R %+.2f dB, peak %.2f dBFS, clicks at %s"
           % (len(pcm) / RATE, integrated(power), balance(power),
-             20 * np.log10(np.abs(pcm).max()), list(clicks(pcm) / RATE)))
+             20 * np.log10(np.abs(pcm).max()), list(np.round(clicks(pcm) / RATE, 3))))
+    print("section        from      to    LUFS    L-R   jump in")
+    for row in sections(pcm, make_module.section_times()):
+        print("%-12s %6.1f  %6.1f  %6.1f  %+5.1f  %+5.1f" % row)
     return 0
 
 

@@ -26,12 +26,24 @@ def build_samples():
     ]
 
 
-def build_module(score_path=os.path.join(HERE, "score.txt")):
-    samples = build_samples()
+SCORE = os.path.join(HERE, "score.txt")
+
+
+def read_score(score_path=SCORE):
     with open(score_path, encoding="utf-8") as f:
-        sections = arrange.parse_score(f.read())
-    patterns, orders, seconds = arrange.build_patterns(sections, samples)
+        return arrange.parse_score(f.read())
+
+
+def build_module(score_path=SCORE):
+    samples = build_samples()
+    patterns, orders, seconds = arrange.build_patterns(read_score(score_path), samples)
     return Module(TITLE, samples, patterns, orders), seconds
+
+
+def section_times(score_path=SCORE):
+    """(name, first second, last second) of each section of the score as the module plays it."""
+    tl, _ = arrange.arrange(read_score(score_path), build_samples())
+    return arrange.section_times(tl)
 
 
 def main(argv):
@@ -47,7 +59,8 @@ def main(argv):
         return 1
     with open(argv[1], "wb") as f:
         f.write(data)
-    sys.stderr.write("%s: %d bytes, %d patterns, %.1f s\n" % (argv[1], len(data), len(module.patterns), seconds))
+    sys.stderr.write("%s: %d bytes, %d patterns, %.1f s\n"
+                     % (argv[1], len(data), len(module.patterns), seconds))
     return 0
 
 
