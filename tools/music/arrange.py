@@ -37,9 +37,9 @@ RELEASE_ROWS, FULL_VOLUME = 4, 64
 # fade over its first SWAP_ROWS rows, before the new pad and bells come in on their channels.
 SWAP_ROWS = 4
 # Phrasing, as a player shapes a tune: a bar's first note sounds at the part's volume, the
-# other strong beat (the middle of a 4/4 or 6/8 bar) a decibel below, weak notes 3 dB below,
+# other strong beat (the middle of a 4/4 or 6/8 bar) a decibel below, weak notes 2 dB below,
 # and so does the last note of every phrase. Volumes are linear, so these are amplitude ratios.
-STRONG, MIDDLE, WEAK = 1.0, 0.89, 0.71
+STRONG, MIDDLE, WEAK = 1.0, 0.9, 0.78
 ACCENTED = ("melody", "bass")
 
 # Written pitch (MIDI number) that lands on tracker note C-1 for each part.
@@ -67,9 +67,9 @@ PAD_SAMPLE = {kind: "pad " + kind for kind in ("maj", "min", "7")}
 # Soft hits a semitone lower, as a strap of bells never rings twice alike. A late shake comes on
 # its row's fourth tick, to ring on over the next downbeat.
 BellHit = namedtuple("BellHit", "sample volume note delay")
-BELL_HITS = {"S": BellHit(SMP_SHAKE, 44, 35, 0), "s": BellHit(SMP_SHAKE, 26, 34, 0),
-             "T": BellHit(SMP_TAP, 40, 35, 0), "t": BellHit(SMP_TAP, 24, 34, 0),
-             "L": BellHit(SMP_SHAKE, 40, 35, 4)}
+BELL_HITS = {"S": BellHit(SMP_SHAKE, 50, 35, 0), "s": BellHit(SMP_SHAKE, 30, 34, 0),
+             "T": BellHit(SMP_TAP, 48, 35, 0), "t": BellHit(SMP_TAP, 30, 34, 0),
+             "L": BellHit(SMP_SHAKE, 44, 35, 4)}
 ECHO_VOLUME = 30  # the echo answers the melody from further back, unless a section says otherwise
 # A pitched line's channel, sample, the written pitch that lands on tracker note C-1 and its damp.
 Voice = namedtuple("Voice", "channel sample base damp")
@@ -243,10 +243,11 @@ class Section:
         return MIDDLE if middle else WEAK
 
     def phrase_ends(self, part):
-        """Rows of the notes that end a phrase: the last struck in a phrase's last bar."""
+        """Rows of the notes that end a phrase: the last struck by the middle of a phrase's last
+        bar (a later one leads into the next phrase)."""
         ends = set()
         for b, bar in enumerate(self.bars[part]):
-            struck = [row for row, what in bar if what is not None]
+            struck = [row for row, what in bar if what is not None and row <= self.bar_rows // 2]
             if struck and ((b + 1) % self.phrase == 0 or b + 1 == len(self.bars[part])):
                 ends.add(b * self.bar_rows + struck[-1])
         return ends
@@ -492,10 +493,10 @@ def free_slot(cells):
 
 def place_controls(tl):
     """Puts each control effect on the first channel of its row that can give its slot up. On a
-    row where every channel strikes at a volume of its own, a tempo change waits a row (a
+    row where every channel strikes or fades, a tempo change moves up to two rows (a
     pattern break may not: it must end its pattern where the music does)."""
     for row, effect, param in tl.controls:
-        for at in (row, row + 1) if effect == FX_SPEED else (row,):
+        for at in (row, row + 1, row - 1, row + 2, row - 2) if effect == FX_SPEED else (row,):
             ch = free_slot(tl.rows[at]) if at < len(tl.rows) else None
             if ch is not None:
                 break

@@ -1,4 +1,5 @@
-"""Writes 4-channel ProTracker ("M.K.") modules byte by byte, refusing anything players disagree on."""
+"""Writes 4-channel ProTracker ("M.K.") modules byte by byte, refusing anything players
+disagree on."""
 
 import struct
 
@@ -58,10 +59,6 @@ def pattern_break_param(row):
     return (row // 10) << 4 | row % 10
 
 
-def pattern_break_row(param):
-    return (param >> 4) * 10 + (param & 0xF)
-
-
 class Sample:
     """One 8-bit signed instrument; loop_start/loop_length are in bytes, length 0 = not looped."""
 
@@ -118,7 +115,8 @@ EMPTY_SAMPLE_HEADER = struct.pack(">22sHBBHH", b"", 0, 0, 0, 0, 1)
 
 
 class Cell:
-    """One channel in one row: sample 0..31, period 0 or from PERIODS, effect 0..15, param 0..255."""
+    """One channel in one row: sample 0..31, period 0 or from PERIODS, effect 0..15, param
+    0..255."""
 
     __slots__ = ("sample", "period", "effect", "param")
 
