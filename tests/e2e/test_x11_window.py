@@ -15,17 +15,20 @@ class RealWindow(unittest.TestCase):
     def xdotool(self, *args):
         return xdotool(self.display, *args)
 
-    def start(self, folder, closing="", **streams):
-        """The show, started by a shell that closes the streams named in `closing`; its window."""
+    def start(self, folder, closing="", window=True, **streams):
+        """The show, started by a shell that closes the streams named in `closing`, and its
+        window, waited for unless `window` is false."""
         show = subprocess.Popen(["sh", "-c", f'exec "$0" {closing}', str(BIN)], cwd=folder,
                                 env=show_env(SDL_VIDEODRIVER="x11", DISPLAY=self.display),
                                 **streams)
         self.addCleanup(show.wait)
         self.addCleanup(show.kill)
         deadline, found = time.monotonic() + 20, ""
-        while not found and show.poll() is None and time.monotonic() < deadline:
+        while window and not found and show.poll() is None and time.monotonic() < deadline:
             found = self.xdotool("search", "--onlyvisible", "--name", "^Frostfunkel")
-        return show, found or None
+        why = "in 20 s" if show.poll() is None else f"before the show ended with {show.poll()}"
+        self.assertTrue(found or not window, f"no window {why}")
+        return show, found
 
     def test_window_is_named_and_only_the_escape_release_ends_the_show(self):
         with scratch() as d:
@@ -56,4 +59,4 @@ class RealWindow(unittest.TestCase):
             show.terminate()
             self.assertEqual(show.wait(timeout=10), 0)
         with scratch({"rahmen.png": None}) as d:  # standard error closed, the picture missing
-            self.assertEqual(self.start(d, "2>&-")[0].wait(timeout=10), 1)
+            self.assertEqual(self.start(d, "2>&-", window=False)[0].wait(timeout=10), 1)
