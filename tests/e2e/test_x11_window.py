@@ -12,12 +12,8 @@ class RealWindow(unittest.TestCase):
     def setUp(self):
         self.display = self.enterContext(x_server())
 
-    def xdotool(self, *args):
-        return xdotool(self.display, *args)
-
     def start(self, folder, closing="", window=True, **streams):
-        """The show, started by a shell that closes the streams named in `closing`, and its
-        window, waited for unless `window` is false."""
+        """The show, started by a shell closing the streams in `closing`; its window if `window`."""
         show = subprocess.Popen(["sh", "-c", f'exec "$0" {closing}', str(BIN)], cwd=folder,
                                 env=show_env(SDL_VIDEODRIVER="x11", DISPLAY=self.display),
                                 **streams)
@@ -25,7 +21,7 @@ class RealWindow(unittest.TestCase):
         self.addCleanup(show.kill)
         deadline, found = time.monotonic() + 20, ""
         while window and not found and show.poll() is None and time.monotonic() < deadline:
-            found = self.xdotool("search", "--onlyvisible", "--name", "^Frostfunkel")
+            found = xdotool(self.display, "search", "--onlyvisible", "--name", "^Frostfunkel")
         why = "in 20 s" if show.poll() is None else f"before the show ended with {show.poll()}"
         self.assertTrue(found or not window, f"no window {why}")
         return show, found
@@ -35,7 +31,7 @@ class RealWindow(unittest.TestCase):
             show, window = self.start(d, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
                                       bufsize=0)
             self.addCleanup(show.stdout.close)
-            self.assertEqual(self.xdotool("getwindowname", window), "Frostfunkel ")
+            self.assertEqual(xdotool(self.display, "getwindowname", window), "Frostfunkel ")
 
             def line():  # the ticks are counted by their lines, never by the clock
                 # Each line is flushed as it is shown: unflushed, it would wait ~50 s.
@@ -43,11 +39,11 @@ class RealWindow(unittest.TestCase):
                 return show.stdout.readline()
 
             out = line()
-            self.xdotool("windowfocus", "--sync", window)
-            self.xdotool("keydown", "Escape")
+            xdotool(self.display, "windowfocus", "--sync", window)
+            xdotool(self.display, "keydown", "Escape")
             out += line() + line() + line()  # ticks with the key held down
             self.assertIsNone(show.poll(), "pressing Escape ended the show")
-            self.xdotool("keyup", "Escape")
+            xdotool(self.display, "keyup", "Escape")
             self.assertEqual(show.wait(timeout=10), 0)
             out = (out + show.stdout.read()).decode()
             self.assertEqual(out, lines(out.count("\n")))
