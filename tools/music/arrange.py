@@ -6,12 +6,12 @@ from collections import namedtuple
 import modwriter
 from modwriter import Cell
 from modwriter import EXT_FINE_VOLUME_DOWN
+from modwriter import EXT_NOTE_CUT
 from modwriter import EXT_NOTE_DELAY
 from modwriter import FX_EXTENDED
 from modwriter import FX_PATTERN_BREAK
 from modwriter import FX_SET_VOLUME
 from modwriter import FX_SPEED
-from modwriter import FX_VOLUME_SLIDE
 from modwriter import ModuleError
 from modwriter import SPEED_LIMIT
 
@@ -20,21 +20,27 @@ from modwriter import SPEED_LIMIT
 CH_MELODY, CH_PAD, CH_BASS, CH_BELLS = 0, 1, 2, 3
 SPEED = 6  # ticks per row; a row is a sixteenth, so the tempo byte is the quarter-note BPM
 TEMPO_RANGE = (SPEED_LIMIT + 1, 255)
-# Celesta and bass are damped on the row before their next note, as a player's dampers would:
-# cutting a ringing note mid-wave clicks. A sixteenth only gets a light touch, and so does the
-# bass, whose slow waves would step audibly at every tick of a steep fade.
-MELODY_DAMP, MELODY_DAMP_SHORT, BASS_DAMP = 0x0B, 0x04, 0x02
-SLOW_ROW_SECONDS = 0.2  # rows longer than this (a quarter below 75) fade over two rows
+# How the show's mixer (libmikmod's high-quality mixer) changes a channel's sound: a volume
+# change of RAMPED_STEP or more glides over GLIDE_FRAMES (1.5 ms), and so does a new note
+# taking over from the one before, but a smaller change steps at once, which is a click where
+# the wave is large. So a note is never faded in small steps: it is silenced in one step of at
+# least RAMPED_STEP, on the last tick before the next note on its channel or where a rest (a
+# change of sides, the song's end) begins.
+RAMPED_STEP, FULL_VOLUME = 11, 64
+# The mixer's glide does not run on into its next chunk: one still under way where a chunk ends
+# stops there with a step. The show opens the mixer at MIX_RATE with chunks of MIX_CHUNK
+# frames and the song starts on a chunk (each time it starts again, too), so the arranger knows
+# where every tick falls, and moves a silencing off a tick that begins less than GLIDE_FRAMES
+# before a chunk's end.
+MIX_RATE, MIX_CHUNK, GLIDE_FRAMES = 44100, 4096, 64
 # Celesta and bass samples sustain in a loop; from a note's fifth row on it decays a step a row
-# as a struck bar does, and a rest lets it die away within a few rows.
+# as a struck bar does (a step of one, too small to be heard), but not below RAMPED_STEP, so
+# that it can still be silenced smoothly.
 DECAY_AFTER, DECAY_STEP = 4, 1
-# A rest fades its channel to silence within four rows (20 a row) from any volume; a shorter
-# rest fades faster, so that it is silent by its end.
-RELEASE_ROWS, FULL_VOLUME = 4, 64
 # Where the voices change sides no new note may cut a sound, and no voice should stop with a
-# gap: the pad and the bells' channel fade over the last SWAP_ROWS rows before the new
-# section, where melody and bass come in on them, while the old melody and bass ring on and
-# fade over its first SWAP_ROWS rows, before the new pad and bells come in on their channels.
+# gap: the pad and the bells' channel are silenced on the last row before the new section,
+# where melody and bass come in on them, while the old melody and bass ring on over its first
+# SWAP_ROWS rows, before the new pad and bells come in on their channels.
 SWAP_ROWS = 4
 # Phrasing, as a player shapes a tune: a bar's first note sounds at the part's volume, the
 # other strong beat (the middle of a 4/4 or 6/8 bar) a decibel below, weak notes 2 dB below,
@@ -71,15 +77,15 @@ BELL_HITS = {"S": BellHit(SMP_SHAKE, 50, 35, 0), "s": BellHit(SMP_SHAKE, 30, 34,
              "T": BellHit(SMP_TAP, 48, 35, 0), "t": BellHit(SMP_TAP, 30, 34, 0),
              "L": BellHit(SMP_SHAKE, 44, 35, 4)}
 ECHO_VOLUME = 30  # the echo answers the melody from further back, unless a section says otherwise
-# A pitched line's channel, sample, the written pitch that lands on tracker note C-1 and its damp.
-Voice = namedtuple("Voice", "channel sample base damp")
+# A pitched line's channel, sample and the written pitch that lands on tracker note C-1.
+Voice = namedtuple("Voice", "channel sample base")
 # With the melody on the right every voice takes the channel on the other side, so the bass is
 # always opposite the melody and both ears keep the same weight.
 SIDES = {"left": {}, "right": {CH_MELODY: CH_PAD, CH_PAD: CH_MELODY, CH_BASS: CH_BELLS,
                                CH_BELLS: CH_BASS}}
-LINE_VOICES = {"melody": Voice(CH_MELODY, SMP_CELESTA, MELODY_BASE, MELODY_DAMP),
-               "echo": Voice(CH_BELLS, SMP_CELESTA, MELODY_BASE, MELODY_DAMP),
-               "bass": Voice(CH_BASS, SMP_BASS, BASS_BASE, BASS_DAMP)}
+LINE_VOICES = {"melody": Voice(CH_MELODY, SMP_CELESTA, MELODY_BASE),
+               "echo": Voice(CH_BELLS, SMP_CELESTA, MELODY_BASE),
+               "bass": Voice(CH_BASS, SMP_BASS, BASS_BASE)}
 
 
 class ScoreError(ValueError):
@@ -309,10 +315,10 @@ class Timeline:
         self.section_starts = []
         self.tempos = []  # (row, tempo) wherever the tempo changes
         self.numbers = {s.name: n for n, s in enumerate(samples, 1)}
+        self.sample_names = {n: s.name for n, s in enumerate(samples, 1)}
         self.volumes = {s.name: s.volume for s in samples}
         self.last_pad = None  # (sample, note, volume) of the chord the pad holds
         self.side = "left"
-        self.slow = False  # rows long enough for a tick's volume step to be heard
 
     def add_section(self, sec):
         start = len(self.rows)
@@ -326,7 +332,6 @@ class Timeline:
             hold = self.change_sides(start, SIDES[self.side], SIDES[sec.side])
             self.last_pad = None
         self.side = sec.side
-        self.slow = modwriter.row_seconds(SPEED, max(sec.tempo)) > SLOW_ROW_SECONDS
         swap = SIDES[sec.side]
         for part in LINES:
             voice = LINE_VOICES[part]
@@ -344,31 +349,36 @@ class Timeline:
         bells = swap.get(CH_BELLS, CH_BELLS)
         self.add_bells(sec, start, bells, hold.get(bells, 0))
         pad = swap.get(CH_PAD, CH_PAD)
-        self.add_chords(sec, start, Voice(pad, None, PAD_BASE, None), hold.get(pad, 0))
+        self.add_chords(sec, start, Voice(pad, None, PAD_BASE), hold.get(pad, 0))
 
     def change_sides(self, start, old, new):
-        """Fades the channels out where the voices change sides at row `start`; returns the
+        """Silences the channels where the voices change sides at row `start`; returns the
         first row of the section on which each channel that still rings may strike."""
         hold = {}
         for ch in (CH_PAD, CH_BELLS):  # the old pad and bells give way to melody and bass
-            self.fade(start - SWAP_ROWS, start, old.get(ch, ch))
+            self.release(start - 1, old.get(ch, ch))
         for ch in (CH_MELODY, CH_BASS):  # the old melody and bass ring on into the new section
-            self.fade(start, start + SWAP_ROWS, old.get(ch, ch))
+            self.release(start + SWAP_ROWS - 1, old.get(ch, ch))
             hold[old.get(ch, ch)] = SWAP_ROWS
         return hold
 
-    def fade(self, first, end, ch):
-        """Fades channel `ch` to silence over the rows from `first` to `end`, on every tick."""
-        rows = [self.rows[g][ch] for g in range(max(first, 0), end)]
-        rows = [cell for cell in rows if self.fadable(cell)]
-        for cell in rows:
-            cell.effect, cell.param = FX_VOLUME_SLIDE, -(-FULL_VOLUME // ((SPEED - 1) * len(rows)))
+    def release_before(self, row, ch):
+        """Silences what rings on channel `ch` on the last tick of the row before `row`."""
+        if row and self.volume_at(row, ch) and self.fadable(self.rows[row - 1][ch]):
+            cell = self.rows[row - 1][ch]
+            cell.effect, cell.param = FX_EXTENDED, EXT_NOTE_CUT | (SPEED - 1)
+
+    def release(self, row, ch):
+        """Silences what sounds on channel `ch` at `row`, in one step the mixer smooths."""
+        if self.volume_at(row, ch) and self.fadable(self.rows[row][ch]):
+            cell = self.rows[row][ch]
+            cell.effect, cell.param = FX_SET_VOLUME, 0
 
     @staticmethod
     def fadable(cell):
-        """Whether a cell's effect may give way to a fade: none, a decay step or a slide."""
+        """Whether a cell's effect may give way to a release: none or a decay step."""
         decay = cell.effect == FX_EXTENDED and cell.param & 0xF0 == EXT_FINE_VOLUME_DOWN
-        return not cell.has_effect() or decay or cell.effect == FX_VOLUME_SLIDE
+        return not cell.has_effect() or decay
 
     def add_bells(self, sec, start, ch, hold):
         for b, pat in enumerate(sec.bars["bells"]):
@@ -392,39 +402,40 @@ class Timeline:
                     continue
             key = chord and chord + (sec.volume.get("chords"),)
             if key is None:
-                self.line_note(start + row, rows, voice, None, None)  # the pad fades
+                self.line_note(start + row, rows, voice, None, None)  # the pad is silenced
             elif key != self.last_pad:  # a held chord is not struck again
                 vol = sec.level("chords", row, self.volumes[chord[0]])
+                self.release_before(start + row, voice.channel)
                 self.strike(start + row, voice.channel, chord[0], chord[1], int(round(vol)))
             self.last_pad = key
 
     def line_note(self, row, rows, voice, note, vol):
         """A celesta or bass note (or rest, note None) lasting `rows` rows from `row`."""
-        ch = voice.channel
         if note is None:
-            # slides on all ticks but the first
-            fade = -(-FULL_VOLUME // ((SPEED - 1) * min(rows, RELEASE_ROWS)))
-            for g in range(row, row + min(rows, RELEASE_ROWS)):
-                self.effect(g, ch, FX_VOLUME_SLIDE, fade)
+            self.release(row, voice.channel)
             return
-        if row > 0:
-            self.damp_before(row, ch, voice.damp)
-        self.strike(row, ch, voice.sample, note, vol)
-        for g in range(row + DECAY_AFTER, row + rows):
-            self.effect(g, ch, FX_EXTENDED, EXT_FINE_VOLUME_DOWN | DECAY_STEP)
+        vol = max(vol, RAMPED_STEP)
+        self.release_before(row, voice.channel)
+        self.strike(row, voice.channel, voice.sample, note, vol)
+        decay = min(rows - DECAY_AFTER, (vol - RAMPED_STEP) // DECAY_STEP)
+        for g in range(row + DECAY_AFTER, row + DECAY_AFTER + max(decay, 0)):
+            self.effect(g, voice.channel, FX_EXTENDED, EXT_FINE_VOLUME_DOWN | DECAY_STEP)
 
-    def damp_before(self, row, ch, damp):
-        """Fades the note that rings on `ch` before the one struck at `row`."""
-        prev = self.rows[row - 1][ch]
-        if prev.sample and prev.effect == 0:  # a sixteenth before: only a light touch
-            self.effect(row - 1, ch, FX_VOLUME_SLIDE, MELODY_DAMP_SHORT)
-        elif (self.slow and damp > MELODY_DAMP_SHORT and row > 1 and not prev.sample
-              and not self.rows[row - 2][ch].sample):
-            # long rows take the fade over two, so that no tick steps the volume far
-            self.effect(row - 2, ch, FX_VOLUME_SLIDE, damp // 2, replace=True)
-            self.effect(row - 1, ch, FX_VOLUME_SLIDE, damp - damp // 2, replace=True)
-        else:
-            self.effect(row - 1, ch, FX_VOLUME_SLIDE, damp, replace=True)
+    def volume_at(self, row, ch):
+        """The volume of what sounds on `ch` as `row` begins, as the player follows the
+        effects written so far (0 for silence)."""
+        start = next((g for g in range(row - 1, -1, -1) if self.rows[g][ch].sample), None)
+        if start is None:
+            return 0
+        vol = 0
+        for cells in self.rows[start:row]:
+            cell = cells[ch]
+            vol = self.volumes[self.sample_names[cell.sample]] if cell.sample else vol
+            ext = cell.param & 0xF0 if cell.effect == FX_EXTENDED else None
+            vol = cell.param if cell.effect == FX_SET_VOLUME else vol
+            vol = max(0, vol - (cell.param & 15)) if ext == EXT_FINE_VOLUME_DOWN else vol
+            vol = 0 if ext == EXT_NOTE_CUT else vol
+        return vol
 
     def clear_after(self, row, ch):
         """Drops the echo's volume effects after a bell hit, which would fade the bell."""
@@ -433,10 +444,10 @@ class Timeline:
                 break
             cells[ch].effect, cells[ch].param = 0, 0
 
-    def effect(self, row, ch, effect, param, replace=False):
-        """Puts an effect on a cell that has none (or, with replace, only a decay step)."""
+    def effect(self, row, ch, effect, param):
+        """Puts an effect on a cell that has none."""
         cell = self.rows[row][ch]
-        if not cell.has_effect() or (replace and cell.effect == FX_EXTENDED):
+        if not cell.has_effect():
             cell.effect, cell.param = effect, param
 
     def strike(self, row, ch, sample, note, vol=None):
@@ -483,7 +494,7 @@ def align_closing_section(tl):
 
 def free_slot(cells):
     """The channel whose effect slot a control may take in a row, or None."""
-    # a decay step may give way; a fade, a damp, a volume or another control may not
+    # a decay step may give way; a volume, a slide or another control may not
     free = [ch for ch in (CH_PAD, CH_BASS, CH_MELODY, CH_BELLS) if not cells[ch].has_effect()]
     decay = (FX_EXTENDED, EXT_FINE_VOLUME_DOWN)
     free += [ch for ch in (CH_BASS, CH_MELODY, CH_BELLS)
@@ -505,6 +516,41 @@ def place_controls(tl):
         tl.rows[at][ch].effect, tl.rows[at][ch].param = effect, param
         if at != row:
             tl.tempos = [(at if (r, t) == (row, param) else r, t) for r, t in tl.tempos]
+
+
+def tick_frames(tempo):
+    """How many frames the mixer plays for one tick at `tempo` (it counts quarter frames, and
+    a tick a whole number of frames)."""
+    return int(MIX_RATE * modwriter.TEMPO_TICK_SECONDS) // tempo
+
+
+def row_ticks(tl):
+    """(first frame, frames a tick) of every row of the song as the mixer plays it."""
+    tempo_at = dict(tl.tempos)
+    out, frame, tempo = [], 0, tl.tempos[0][1]
+    for g in range(len(tl.rows)):
+        tempo = tempo_at.get(g, tempo)
+        out.append((frame, tick_frames(tempo)))
+        frame += SPEED * tick_frames(tempo)
+    return out
+
+
+def near_chunk_end(frame):
+    return frame % MIX_CHUNK > MIX_CHUNK - GLIDE_FRAMES
+
+
+def steer_clear_of_chunk_ends(tl):
+    """Moves a silencing whose glide a chunk's end would cut short to the tick before: a cut
+    on the row's last tick (or a release on its first) then falls a tick earlier."""
+    cut_last = EXT_NOTE_CUT | (SPEED - 1)
+    for g, (frame, tick) in enumerate(row_ticks(tl)):
+        for cell in tl.rows[g]:
+            if (cell.effect, cell.param) == (FX_EXTENDED, cut_last) and \
+                    near_chunk_end(frame + (SPEED - 1) * tick):
+                cell.param = cut_last - 1
+            elif (cell.effect, cell.param, cell.sample) == (FX_SET_VOLUME, 0, 0) and \
+                    near_chunk_end(frame):
+                cell.effect, cell.param = FX_EXTENDED, EXT_NOTE_CUT | 1
 
 
 def cut_patterns(tl, positions):
@@ -533,6 +579,7 @@ def arrange(sections, samples):
     tl = lay_out(sections, samples)
     positions = align_closing_section(tl)
     place_controls(tl)
+    steer_clear_of_chunk_ends(tl)
     return tl, positions
 
 

@@ -24,9 +24,9 @@ K_STAGES = (((1.53512485958697, -2.69169618940638, 1.19839281085285),
             ((1.0, -2.0, 1.0), (1.0, -1.99004745483398, 0.99007225036621)))
 ABSOLUTE_GATE, RELATIVE_GATE = -70.0, -10.0
 # A step is a click when it is more than CLICK_RATIO times the largest step within
-# CLICK_WINDOW samples (10 ms) on either side of it, its own two neighbours left out; steps
-# below CLICK_FLOOR (about -66 dBFS) are too small to hear.
-CLICK_RATIO, CLICK_WINDOW, CLICK_FLOOR = 2.0, RATE // 100, 16 / 32768
+# CLICK_WINDOW samples (10 ms) on either side of it. Its own two neighbours are left out, so
+# that a click of two steps (a spike) is not hidden by its other half.
+CLICK_RATIO, CLICK_WINDOW = 2.0, RATE // 100
 
 
 def k_weighting_power(freqs):
@@ -100,7 +100,7 @@ def clicks(pcm):
     # steps[i] against steps[i - 1 - CLICK_WINDOW:i - 1] and steps[i + 2:i + 2 + CLICK_WINDOW]
     at = np.arange(CLICK_WINDOW + 1, len(steps) - CLICK_WINDOW - 2)
     around = np.maximum(window[at - 1 - CLICK_WINDOW], window[at + 2])
-    return at[steps[at] > np.maximum(CLICK_RATIO * around, CLICK_FLOOR)]
+    return at[steps[at] > CLICK_RATIO * around]
 
 
 def boundary_jump(power, second):

@@ -32,6 +32,7 @@ FX_PATTERN_BREAK = 0xD  # param: the row to start the next pattern at, as two de
 FX_EXTENDED = 0xE
 FX_SPEED = 0xF  # param below 0x20: ticks per row; from 0x21 on: the tempo in beats a minute
 EXT_FINE_VOLUME_DOWN = 0xB0  # with FX_EXTENDED: lowers the volume by the low nibble, once a row
+EXT_NOTE_CUT = 0xC0  # with FX_EXTENDED: silences the note on the tick in the low nibble
 EXT_NOTE_DELAY = 0xD0  # with FX_EXTENDED: strikes the row's note on the tick in the low nibble
 SPEED_LIMIT = 0x20  # the F param that players read either way
 # Tempo 125 gives 50 ticks a second, the Amiga's frame rate: a tick lasts 2.5 / tempo seconds.
