@@ -141,9 +141,9 @@ class CommittedModule(unittest.TestCase):
         self.assertAlmostEqual(listen.integrated(power), -18, delta=2)
         self.assertAlmostEqual(listen.balance(power), 0, delta=1, msg="L-R of the whole")
         times = make_module.section_times()
-        for name, first, _, _, balance, jump in listen.sections(self.pcm, times):
-            with self.subTest(name):
-                self.assertLessEqual(abs(jump), 5, "momentary loudness jumps at %.1f s" % first)
+        for name, first, _, _, balance, jump in listen.sections(self.pcm, times, passes=3)[1:]:
+            with self.subTest(name, at=round(first, 1)):
+                self.assertLessEqual(abs(jump), 5, "momentary loudness jumps into it")
                 if not name.startswith(("intro", "bridge", "turnaround")):
                     self.assertAlmostEqual(balance, 0, delta=3, msg="L-R")
         clicks = listen.clicks(self.pcm) / RATE

@@ -37,11 +37,6 @@ MIX_RATE, MIX_CHUNK, GLIDE_FRAMES = 44100, 4096, 64
 # as a struck bar does (a step of one, too small to be heard), but not below RAMPED_STEP, so
 # that it can still be silenced smoothly.
 DECAY_AFTER, DECAY_STEP = 4, 1
-# Where the voices change sides no new note may cut a sound, and no voice should stop with a
-# gap: the pad and the bells' channel are silenced on the last row before the new section,
-# where melody and bass come in on them, while the old melody and bass ring on over its first
-# SWAP_ROWS rows, before the new pad and bells come in on their channels.
-SWAP_ROWS = 4
 # Phrasing, as a player shapes a tune: a bar's first note sounds at the part's volume, the
 # other strong beat (the middle of a 4/4 or 6/8 bar) a decibel below, weak notes 2 dB below,
 # and so does the last note of every phrase. Volumes are linear, so these are amplitude ratios.
@@ -327,9 +322,10 @@ class Timeline:
             if not self.tempos or self.tempos[-1][1] != tempo:
                 self.tempos.append((start + k * sec.rows // len(sec.tempo), tempo))
         self.rows.extend([Cell() for _ in range(modwriter.CHANNELS)] for _ in range(sec.rows))
-        hold = {}  # channel -> the section's first row on which it may strike
         if sec.side != self.side and start:
-            hold = self.change_sides(start, SIDES[self.side], SIDES[sec.side])
+            # where the voices change sides, whatever rings stops on the last tick before
+            for ch in range(modwriter.CHANNELS):
+                self.release_before(start, ch)
             self.last_pad = None
         self.side = sec.side
         swap = SIDES[sec.side]
@@ -338,8 +334,6 @@ class Timeline:
             voice = voice._replace(channel=swap.get(voice.channel, voice.channel))
             ends = sec.phrase_ends(part) if part == "melody" else set()
             for row, note, rows in timed(sec.bars[part], sec.bar_rows):
-                if row < hold.get(voice.channel, 0):
-                    continue
                 default = ECHO_VOLUME if part == "echo" else self.volumes[voice.sample]
                 vol = sec.level(part, row, default)
                 if part in ACCENTED:
@@ -347,20 +341,18 @@ class Timeline:
                 vol = int(round(vol))
                 self.line_note(start + row, rows, voice, note, vol)
         bells = swap.get(CH_BELLS, CH_BELLS)
-        self.add_bells(sec, start, bells, hold.get(bells, 0))
+        self.add_bells(sec, start, bells)
         pad = swap.get(CH_PAD, CH_PAD)
-        self.add_chords(sec, start, Voice(pad, None, PAD_BASE), hold.get(pad, 0))
+        self.add_chords(sec, start, Voice(pad, None, PAD_BASE))
 
-    def change_sides(self, start, old, new):
-        """Silences the channels where the voices change sides at row `start`; returns the
-        first row of the section on which each channel that still rings may strike."""
-        hold = {}
-        for ch in (CH_PAD, CH_BELLS):  # the old pad and bells give way to melody and bass
-            self.release(start - 1, old.get(ch, ch))
-        for ch in (CH_MELODY, CH_BASS):  # the old melody and bass ring on into the new section
-            self.release(start + SWAP_ROWS - 1, old.get(ch, ch))
-            hold[old.get(ch, ch)] = SWAP_ROWS
-        return hold
+    def close(self):
+        """Silences what still rings on the song's last row, on the tick where its late shake
+        comes in: the show's player cuts whatever sounds where it starts the song again, and
+        the shake carries the sound over that gap."""
+        last, cut = len(self.rows) - 1, EXT_NOTE_CUT | BELL_HITS["L"].delay
+        for ch, cell in enumerate(self.rows[last]):
+            if self.volume_at(last + 1, ch) and self.fadable(cell):
+                cell.effect, cell.param = FX_EXTENDED, cut
 
     def release_before(self, row, ch):
         """Silences what rings on channel `ch` on the last tick of the row before `row`."""
@@ -380,10 +372,10 @@ class Timeline:
         decay = cell.effect == FX_EXTENDED and cell.param & 0xF0 == EXT_FINE_VOLUME_DOWN
         return not cell.has_effect() or decay
 
-    def add_bells(self, sec, start, ch, hold):
+    def add_bells(self, sec, start, ch):
         for b, pat in enumerate(sec.bars["bells"]):
             for i, hit in enumerate(pat):
-                if hit in BELL_HITS and b * sec.bar_rows + i >= hold:
+                if hit in BELL_HITS:
                     row, bell = start + b * sec.bar_rows + i, BELL_HITS[hit]
                     if self.rows[row][ch].sample:
                         raise ScoreError("line %d: [%s] bells and echo meet in bar %d"
@@ -394,12 +386,8 @@ class Timeline:
                         cell.effect, cell.param = FX_EXTENDED, EXT_NOTE_DELAY | bell.delay
                     self.clear_after(row, ch)
 
-    def add_chords(self, sec, start, voice, hold):
+    def add_chords(self, sec, start, voice):
         for row, chord, rows in timed(sec.bars["chords"], sec.bar_rows):
-            if row < hold:  # a chord comes in as soon as its channel is free
-                row, rows = hold, rows - (hold - row)
-                if rows <= 0:
-                    continue
             key = chord and chord + (sec.volume.get("chords"),)
             if key is None:
                 self.line_note(start + row, rows, voice, None, None)  # the pad is silenced
@@ -466,7 +454,9 @@ def lay_out(sections, samples):
     tl = Timeline(samples)
     for sec in sections:
         tl.add_section(sec)
-    tl.control(0, FX_SPEED, SPEED)
+    tl.close()
+    if SPEED != modwriter.DEFAULT_SPEED:
+        tl.control(0, FX_SPEED, SPEED)
     for row, tempo in tl.tempos:
         tl.control(row, FX_SPEED, tempo)
     return tl
@@ -508,7 +498,7 @@ def place_controls(tl):
     pattern break may not: it must end its pattern where the music does)."""
     for row, effect, param in tl.controls:
         for at in (row, row + 1, row - 1, row + 2, row - 2) if effect == FX_SPEED else (row,):
-            ch = free_slot(tl.rows[at]) if at < len(tl.rows) else None
+            ch = free_slot(tl.rows[at]) if 0 <= at < len(tl.rows) else None
             if ch is not None:
                 break
         else:
@@ -527,7 +517,7 @@ def tick_frames(tempo):
 def row_ticks(tl):
     """(first frame, frames a tick) of every row of the song as the mixer plays it."""
     tempo_at = dict(tl.tempos)
-    out, frame, tempo = [], 0, tl.tempos[0][1]
+    out, frame, tempo = [], 0, modwriter.DEFAULT_TEMPO
     for g in range(len(tl.rows)):
         tempo = tempo_at.get(g, tempo)
         out.append((frame, tick_frames(tempo)))
@@ -568,9 +558,12 @@ def seconds_at(tl, row):
 
 
 def section_times(tl):
-    """(name, first second, last second) of every section as played."""
+    """(name, first second, last second) of every section as the show's mixer plays it, whose
+    whole-frame ticks run a little ahead of the tempo's."""
+    frames = [frame for frame, _ in row_ticks(tl)]
+    frames.append(frames[-1] + SPEED * row_ticks(tl)[-1][1])
     starts = [row for _, row in tl.section_starts] + [len(tl.rows)]
-    return [(name, seconds_at(tl, row), seconds_at(tl, end))
+    return [(name, frames[row] / MIX_RATE, frames[end] / MIX_RATE)
             for (name, row), end in zip(tl.section_starts, starts[1:])]
 
 

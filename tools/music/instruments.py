@@ -1,4 +1,7 @@
-"""Synthesizes the carol module's instruments as 8-bit signed samples from fixed seeds."""
+"""Synthesizes the carol module's instruments as 8-bit signed samples from fixed seeds. Where a
+tone is a sum of partials with random phases, its seed is the one among the first few hundred
+whose phases give the lowest peak: a sample is scaled to its peak, so a lower peak is a louder
+tone in the same eight bits."""
 
 import math
 import random
@@ -73,15 +76,15 @@ CELESTA_PARTIALS = ((1.0, 1.0, 0.95), (2.0, 0.50, 0.70), (3.0, 0.30, 0.50), (4.0
                     (5.4, 0.07, 0.07), (6.8, 0.03, 0.03))
 
 
-def celesta(seed=1101):
+def celesta(seed=66):
     """Struck steel bar: bright harmonics that die away over a warm fundamental; 16 samples a
     cycle."""
     rng = random.Random(seed)
-    partials = [(ratio, amp, tau, rng.random() * 0.2) for ratio, amp, tau in CELESTA_PARTIALS]
+    partials = [(ratio, amp, tau, rng.random()) for ratio, amp, tau in CELESTA_PARTIALS]
     return struck("celesta", partials, 16, 32, 1.2, 24.0, 64)
 
 
-def pluck_bass(seed=2202):
+def pluck_bass(seed=193):
     """Plucked string: harmonics at a fixed 64 samples a cycle, upper ones decaying first."""
     rng = random.Random(seed)
     harmonics = []
@@ -90,7 +93,7 @@ def pluck_bass(seed=2202):
         amp = abs(math.sin(math.pi * h * 0.2)) / h
         tau = 0.85 / (1.0 + 0.45 * (h - 1))
         harmonics.append((h, amp, tau, rng.random()))
-    return struck("pluck bass", harmonics, 64, 4, 1.0, 12.0, 64)
+    return struck("pluck bass", harmonics, 64, 4, 1.0, 12.0, 56)
 
 
 # Chord shapes for the pad in equal-tempered semitones over the root: root, fifth, octave and
@@ -133,7 +136,7 @@ def pad(kind, seed):
         if i < PAD_ATTACK:
             v *= 0.5 - 0.5 * math.cos(math.pi * i / PAD_ATTACK)
         out.append(v)
-    return looped("pad " + kind, out, 110, 60, loop)
+    return looped("pad " + kind, out, 110, 52, loop)
 
 
 # Sleigh bells are built for the highest tracker note, B-3 (31.6 kHz), and ring between 2.7

@@ -43,13 +43,17 @@ def sub_block_power(pcm):
     of floats for PCM given as (frames, 2) floats in -1..1. The weighting is applied to each
     sub-block's spectrum (Parseval), which for blocks this long matches the filter."""
     blocks = len(pcm) // SUB_BLOCK
-    frames = pcm[:blocks * SUB_BLOCK].reshape(blocks, SUB_BLOCK, 2)
-    weight = k_weighting_power(np.fft.rfftfreq(SUB_BLOCK, 1 / RATE))
+    return block_power(pcm[:blocks * SUB_BLOCK].reshape(blocks, SUB_BLOCK, 2))
+
+
+def block_power(frames):
+    """K-weighted mean square of each channel of each block of an array (blocks, frames, 2)."""
+    weight = k_weighting_power(np.fft.rfftfreq(frames.shape[1], 1 / RATE))
     weight[1:-1] *= 2  # the one-sided spectrum's bins stand for two
-    power = np.empty((blocks, 2))
+    power = np.empty((len(frames), 2))
     for ch in range(2):
         spectrum = np.abs(np.fft.rfft(frames[:, :, ch], axis=1)) ** 2
-        power[:, ch] = spectrum @ weight / SUB_BLOCK ** 2
+        power[:, ch] = spectrum @ weight / frames.shape[1] ** 2
     return power
 
 
@@ -103,41 +107,46 @@ def clicks(pcm):
     return at[steps[at] > CLICK_RATIO * around]
 
 
-def boundary_jump(power, second):
-    """How far the momentary loudness moves across `second`: the 400 ms before against the
-    400 ms after, in LU."""
-    k = int(round(second * RATE / SUB_BLOCK))
-    before, after = momentary(power[k - MOMENTARY_SUB_BLOCKS:k + MOMENTARY_SUB_BLOCKS])[[0, -1]]
-    return after - before
+def boundary_jump(pcm, second):
+    """How far the momentary loudness moves across `second`: the 400 ms just before it
+    against the 400 ms just after, in LU."""
+    at, width = int(round(second * RATE)), SUB_BLOCK * MOMENTARY_SUB_BLOCKS
+    before, after = block_power(pcm[at - width:at + width].reshape(2, width, 2)).sum(axis=1)
+    return lufs(after) - lufs(before)
 
 
-def sections(pcm, times):
-    """Per section (name, first second, last second) of one pass: its integrated loudness, its
-    balance and the jump of the momentary loudness into it."""
+def sections(pcm, times, passes=1):
+    """Per section (name, first second, last second) of each of the equally long passes the
+    rendering holds: its integrated loudness, its balance and the jump of the momentary loudness
+    into it (none at the very start)."""
     power = sub_block_power(pcm)
+    length = len(pcm) / passes / RATE
     rows = []
-    for name, first, last in times:
-        part = power[int(first * 10):int(last * 10)]
-        jump = boundary_jump(power, first) if first else float("nan")
-        rows.append((name, first, last, integrated(part), balance(part), jump))
+    for start in np.arange(passes) * length:
+        for name, first, last in times:
+            part = power[int((start + first) * 10):int((start + last) * 10)]
+            jump = boundary_jump(pcm, start + first) if start + first else float("nan")
+            rows.append((name, start + first, start + last, integrated(part), balance(part),
+                         jump))
     return rows
 
 
 def main(argv):
-    """Renders the module twice over through the show's mixer and prints the loudness, balance
-    and clicks of the whole and of every section."""
+    """Renders the module three times over through the show's mixer (two restarts) and prints
+    the loudness, balance and clicks of the whole, and of every section of the first pass."""
     if len(argv) != 2:
         sys.stderr.write("usage: listen.py MODULE\n")
         return 2
     with tempfile.TemporaryDirectory() as tmp:
-        pcm = render_sdl.render(argv[1], os.path.join(tmp, "render.raw"), loops=1)
+        pcm = render_sdl.render(argv[1], os.path.join(tmp, "render.raw"), loops=2)
     pcm = np.frombuffer(pcm, dtype=np.int16).reshape(-1, 2) / 32768.0
     power = sub_block_power(pcm)
     print("%.2f s, integrated %.2f LUFS, L-R %+.2f dB, peak %.2f dBFS, clicks at %s"
           % (len(pcm) / RATE, integrated(power), balance(power),
              20 * np.log10(np.abs(pcm).max()), list(np.round(clicks(pcm) / RATE, 3))))
     print("section        from      to    LUFS    L-R   jump in")
-    for row in sections(pcm, make_module.section_times()):
+    times = make_module.section_times()
+    for row in sections(pcm, times, passes=3)[:len(times) + 1]:  # the first pass and a restart
         print("%-12s %6.1f  %6.1f  %6.1f  %+5.1f  %+5.1f" % row)
     return 0
 

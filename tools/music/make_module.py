@@ -17,9 +17,9 @@ def build_samples():
     # The arranger finds each by its name.
     return [
         instruments.celesta(),
-        instruments.pad("maj", 5501),
-        instruments.pad("min", 5502),
-        instruments.pad("7", 5503),
+        instruments.pad("maj", 5),
+        instruments.pad("min", 5),
+        instruments.pad("7", 209),
         instruments.pluck_bass(),
         instruments.sleigh_shake(),
         instruments.sleigh_tap(),

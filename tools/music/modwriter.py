@@ -35,6 +35,8 @@ EXT_FINE_VOLUME_DOWN = 0xB0  # with FX_EXTENDED: lowers the volume by the low ni
 EXT_NOTE_CUT = 0xC0  # with FX_EXTENDED: silences the note on the tick in the low nibble
 EXT_NOTE_DELAY = 0xD0  # with FX_EXTENDED: strikes the row's note on the tick in the low nibble
 SPEED_LIMIT = 0x20  # the F param that players read either way
+# Every player starts a module at speed 6 and tempo 125.
+DEFAULT_SPEED, DEFAULT_TEMPO = 6, 125
 # Tempo 125 gives 50 ticks a second, the Amiga's frame rate: a tick lasts 2.5 / tempo seconds.
 TEMPO_TICK_SECONDS = 2.5
 

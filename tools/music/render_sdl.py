@@ -57,7 +57,8 @@ print(state['end'])
 def render(mod_path, raw_path, loops=0):
     """Renders into raw_path; returns the music as an array of interleaved 16-bit samples, from
     its first chunk to the end of the chunk in which it stopped (so up to 4096 frames long).
-    With loops, SDL_mixer starts the module again when it ends, as the show's endless loop does.
+    With loops, SDL_mixer starts the module again when it ends, as the show's endless loop does:
+    SDL_mixer 1.2 plays it loops + 1 times, but once for loops 0 and 1.
     The start is found as the chunk holding the first sound, which is right for modules that
     sound on their first row."""
     env = dict(os.environ, SDL_AUDIODRIVER="disk", SDL_DISKAUDIOFILE=raw_path,
