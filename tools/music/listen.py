@@ -27,6 +27,9 @@ ABSOLUTE_GATE, RELATIVE_GATE = -70.0, -10.0
 # CLICK_WINDOW samples (10 ms) on either side of it. Its own two neighbours are left out, so
 # that a click of two steps (a spike) is not hidden by its other half.
 CLICK_RATIO, CLICK_WINDOW = 2.0, RATE // 100
+# PCM is 16-bit stereo as the mixer writes it, an array (frames, 2); it is worked through in
+# slabs of this many frames, which keeps a render of many minutes in memory as it is.
+FULL_SCALE, SLAB = 32768.0, 1 << 22
 
 
 def k_weighting_power(freqs):
@@ -39,22 +42,29 @@ def k_weighting_power(freqs):
 
 
 def sub_block_power(pcm):
-    """K-weighted mean square of each channel in every 100 ms sub-block: an array (blocks, 2)
-    of floats for PCM given as (frames, 2) floats in -1..1. The weighting is applied to each
-    sub-block's spectrum (Parseval), which for blocks this long matches the filter."""
+    """K-weighted mean square of each channel in every 100 ms sub-block, full scale 1: an array
+    (blocks, 2)."""
     blocks = len(pcm) // SUB_BLOCK
-    return block_power(pcm[:blocks * SUB_BLOCK].reshape(blocks, SUB_BLOCK, 2))
+    frames = pcm[:blocks * SUB_BLOCK].reshape(blocks, SUB_BLOCK, 2)
+    slab = SLAB // SUB_BLOCK
+    return np.concatenate([block_power(frames[i:i + slab]) for i in range(0, blocks, slab)])
 
 
 def block_power(frames):
-    """K-weighted mean square of each channel of each block of an array (blocks, frames, 2)."""
+    """K-weighted mean square of each channel of each block of PCM blocks (blocks, frames, 2).
+    The weighting is applied to each block's spectrum (Parseval), which for blocks of 100 ms
+    and more matches the filter."""
     weight = k_weighting_power(np.fft.rfftfreq(frames.shape[1], 1 / RATE))
     weight[1:-1] *= 2  # the one-sided spectrum's bins stand for two
     power = np.empty((len(frames), 2))
     for ch in range(2):
-        spectrum = np.abs(np.fft.rfft(frames[:, :, ch], axis=1)) ** 2
+        spectrum = np.abs(np.fft.rfft(frames[:, :, ch] / FULL_SCALE, axis=1)) ** 2
         power[:, ch] = spectrum @ weight / frames.shape[1] ** 2
     return power
+
+
+def peak_dbfs(pcm):
+    return 20 * np.log10(max(int(pcm.max()), -int(pcm.min()), 1) / FULL_SCALE)
 
 
 def lufs(mean_square):
@@ -84,26 +94,32 @@ def balance(power):
     return 10 * np.log10(left / right)
 
 
-def running_max(values, width):
-    """out[i] = max(values[i:i + width]) along the first axis, for every i with a whole window
-    (van Herk's method)."""
-    n = len(values)
-    padded = np.concatenate([values, np.zeros((-n % width,) + values.shape[1:])])
-    blocks = padded.reshape((-1, width) + values.shape[1:])
-    ahead = np.maximum.accumulate(blocks, axis=1).reshape(padded.shape)
-    behind = np.maximum.accumulate(blocks[:, ::-1], axis=1)[:, ::-1].reshape(padded.shape)
-    return np.maximum(behind[:n - width + 1], ahead[width - 1:n])
+def frame_steps(pcm):
+    """How far each frame steps to the next, the larger of its two channels' steps: every
+    channel of the module sounds in both ears."""
+    steps = np.empty(len(pcm) - 1, dtype=np.int32)
+    for i in range(0, len(steps), SLAB):
+        part = pcm[i:i + SLAB + 1].astype(np.int32)
+        steps[i:i + SLAB] = np.abs(np.diff(part, axis=0)).max(axis=1)
+    return steps
+
+
+def window_max(values, starts, width):
+    """The largest of values[s:s + width] for each s in starts."""
+    bounds = np.stack([starts, starts + width], axis=1).ravel()
+    return np.maximum.reduceat(values, bounds)[::2] if len(starts) else values[:0]
 
 
 def clicks(pcm):
     """Frame indices where a sample steps more than CLICK_RATIO times the largest step within
-    10 ms before and after it (the step's two neighbours left out). A frame's step is the larger
-    of its two channels': every channel of the module sounds in both ears."""
-    steps = np.abs(np.diff(pcm, axis=0)).max(axis=1)
-    window = running_max(steps, CLICK_WINDOW)
-    # steps[i] against steps[i - 1 - CLICK_WINDOW:i - 1] and steps[i + 2:i + 2 + CLICK_WINDOW]
-    at = np.arange(CLICK_WINDOW + 1, len(steps) - CLICK_WINDOW - 2)
-    around = np.maximum(window[at - 1 - CLICK_WINDOW], window[at + 2])
+    10 ms before and after it (the step's two neighbours left out)."""
+    steps, width = frame_steps(pcm), CLICK_WINDOW
+    at = np.arange(width + 1, len(steps) - width - 2)
+    # only a step above twice the ones two before and two after it (each inside one of its
+    # windows) can stand out from them: only those are looked at
+    at = at[(steps[at] > CLICK_RATIO * steps[at - 2]) & (steps[at] > CLICK_RATIO * steps[at + 2])]
+    # steps[i] against steps[i - 1 - width:i - 1] and steps[i + 2:i + 2 + width]
+    around = np.maximum(window_max(steps, at - 1 - width, width), window_max(steps, at + 2, width))
     return at[steps[at] > CLICK_RATIO * around]
 
 
@@ -115,11 +131,10 @@ def boundary_jump(pcm, second):
     return lufs(after) - lufs(before)
 
 
-def sections(pcm, times, passes=1):
+def sections(pcm, power, times, passes=1):
     """Per section (name, first second, last second) of each of the equally long passes the
     rendering holds: its integrated loudness, its balance and the jump of the momentary loudness
-    into it (none at the very start)."""
-    power = sub_block_power(pcm)
+    into it (none at the very start). `power` is the rendering's sub_block_power."""
     length = len(pcm) / passes / RATE
     rows = []
     for start in np.arange(passes) * length:
@@ -139,14 +154,14 @@ def main(argv):
         return 2
     with tempfile.TemporaryDirectory() as tmp:
         pcm = render_sdl.render(argv[1], os.path.join(tmp, "render.raw"), loops=2)
-    pcm = np.frombuffer(pcm, dtype=np.int16).reshape(-1, 2) / 32768.0
+    pcm = np.frombuffer(pcm, dtype=np.int16).reshape(-1, 2)
     power = sub_block_power(pcm)
     print("%.2f s, integrated %.2f LUFS, L-R %+.2f dB, peak %.2f dBFS, clicks at %s"
-          % (len(pcm) / RATE, integrated(power), balance(power),
-             20 * np.log10(np.abs(pcm).max()), list(np.round(clicks(pcm) / RATE, 3))))
+          % (len(pcm) / RATE, integrated(power), balance(power), peak_dbfs(pcm),
+             list(np.round(clicks(pcm) / RATE, 3))))
     print("section        from      to    LUFS    L-R   jump in")
     times = make_module.section_times()
-    for row in sections(pcm, times, passes=3)[:len(times) + 1]:  # the first pass and a restart
+    for row in sections(pcm, power, times, passes=3)[:len(times) + 1]:  # and a restart
         print("%-12s %6.1f  %6.1f  %6.1f  %+5.1f  %+5.1f" % row)
     return 0
 
