@@ -32,7 +32,8 @@ def unusable(name, content, reason=None):
     """A scene file the show cannot use, named with its reason (or the library's) on exit 1."""
     call = "IMG_Load" if name == "rahmen.png" else "TTF_OpenFont"
     why = ANY if reason is None else re.escape(reason)
-    return f"{name}: {reason}", {name: content}, {}, 1, "", re.escape(f"{call}({name}): ") + why + "\n"
+    message = re.escape(f"{call}({name}): ") + why + "\n"
+    return f"{name}: {reason}", {name: content}, {}, 1, "", message
 
 
 class StartUp(unittest.TestCase):
@@ -63,7 +64,8 @@ class StartUp(unittest.TestCase):
         # SDL_ttf measures a font with SDL 1.2's 32-bit seek: one of 4 GiB it cannot open at all
         ("a 4 GiB picture and a 3 GiB font through symlinks, in 256 MiB",
          {"rahmen.png": huge("rahmen.png", 4), "PC_Snowballs.ttf": huge("PC_Snowballs.ttf", 3)},
-         {"setup": f"resource.setrlimit(resource.RLIMIT_DATA, ({256 << 20},) * 2)"}, 0, STARTED, ""),
+         {"setup": f"resource.setrlimit(resource.RLIMIT_DATA, ({256 << 20},) * 2)"},
+         0, STARTED, ""),
     ]
 
     def test_each_failure_writes_its_message_and_ends_with_its_status(self):
