@@ -17,23 +17,24 @@ namespace {
 const char* const CUT_OFF = "the file is cut off (truncated)";
 const char* const FOLDER = "is a folder, not a file";
 
-// Chunk types and font tags are four bytes.
+// Both formats keep their numbers in four bytes, most significant first, and name their
+// chunks and tables with four-letter tags.
+constexpr std::size_t NUMBER_SIZE = 4;
 constexpr std::size_t TAG_SIZE = 4;
 
-// A PNG: its signature, then chunks of a 4-byte length, a 4-byte type, the data and a 4-byte
-// CRC. The first chunk is IHDR, whose data begin with the width and the height.
+// A PNG: its signature, then chunks of a length, a type, the data and a CRC. The first chunk is
+// IHDR, whose data begin with the width and the height.
 const char PNG_SIGNATURE[] = "\x89PNG\r\n\x1A\n";
 constexpr std::size_t PNG_SIGNATURE_SIZE = sizeof PNG_SIGNATURE - 1;
-constexpr std::size_t CHUNK_LENGTH_SIZE = 4;
-constexpr std::size_t CHUNK_HEADER_SIZE = CHUNK_LENGTH_SIZE + TAG_SIZE;
-constexpr std::size_t CHUNK_CRC_SIZE = 4;
-constexpr std::size_t FIRST_CHUNK_TYPE_AT = PNG_SIGNATURE_SIZE + CHUNK_LENGTH_SIZE;
+constexpr std::size_t CHUNK_TYPE_AT = NUMBER_SIZE; // after the length
+constexpr std::size_t CHUNK_HEADER_SIZE = CHUNK_TYPE_AT + TAG_SIZE;
+constexpr std::size_t CHUNK_CRC_SIZE = NUMBER_SIZE;
 constexpr std::size_t IHDR_WIDTH_AT = PNG_SIGNATURE_SIZE + CHUNK_HEADER_SIZE;
-constexpr std::size_t IHDR_HEIGHT_AT = IHDR_WIDTH_AT + 4;
-constexpr std::size_t PNG_HEAD_SIZE = IHDR_HEIGHT_AT + 4; // everything up to the height
+constexpr std::size_t IHDR_HEIGHT_AT = IHDR_WIDTH_AT + NUMBER_SIZE;
+constexpr std::size_t PNG_HEAD_SIZE = IHDR_HEIGHT_AT + NUMBER_SIZE; // up to the height's end
 
-// A TrueType/OpenType font: a 12-byte offset table (the format's tag, then the number of
-// tables), then a 16-byte record per table (tag, checksum, offset, length).
+// A TrueType/OpenType font: an offset table (the format's tag, the number of tables and three
+// 2-byte search hints), then a record per table of its tag, checksum, offset and length.
 constexpr std::size_t OFFSET_TABLE_SIZE = 12;
 constexpr std::size_t NUM_TABLES_AT = 4;
 constexpr std::size_t TABLE_RECORD_SIZE = 16;
@@ -45,11 +46,9 @@ const char* kindProblem(const struct stat& info) {
     if (S_ISDIR(info.st_mode)) {
         return FOLDER;
     }
-#ifdef S_ISFIFO
     if (S_ISFIFO(info.st_mode)) {
         return "is a named pipe, not a file";
     }
-#endif
     return "is not a regular file";
 }
 
@@ -81,7 +80,7 @@ bool chunksCutOff(const ByteSource& png) {
             return true;
         }
         const std::uint64_t end = at + CHUNK_HEADER_SIZE + be32(header) + CHUNK_CRC_SIZE;
-        const unsigned char* type = header + CHUNK_LENGTH_SIZE;
+        const unsigned char* type = header + CHUNK_TYPE_AT;
         if (end > png.size) {
             return true;
         }
@@ -164,7 +163,7 @@ std::string pngProblem(const ByteSource& png) {
         std::memcmp(head, PNG_SIGNATURE, PNG_SIGNATURE_SIZE) != 0) {
         return {};
     }
-    if (got == PNG_HEAD_SIZE && hasTag(head + FIRST_CHUNK_TYPE_AT, "IHDR")) {
+    if (got == PNG_HEAD_SIZE && hasTag(head + PNG_SIGNATURE_SIZE + CHUNK_TYPE_AT, "IHDR")) {
         const std::uint32_t width = be32(head + IHDR_WIDTH_AT);
         const std::uint32_t height = be32(head + IHDR_HEIGHT_AT);
         if (width > MAX_PICTURE_SIDE || height > MAX_PICTURE_SIDE) {
