@@ -108,6 +108,7 @@ def x_server(*options):
     os.close(write_fd)
     with os.fdopen(read_fd) as pipe:  # the whole line: Xvfb ends if it cannot write all of it
         display = ":" + pipe.readline().strip()
+    assert display != ":", "Xvfb ended without naming a display"
     X_SERVERS[display] = xvfb
     try:
         yield display
