@@ -108,10 +108,10 @@ std::FILE* openRegularFile(const char* path, std::string& why) {
 #ifdef _WIN32
     std::FILE* file = std::fopen(path, "rb"); // no named pipes in a Windows folder
 #else
-    // Without waiting: opening a named pipe would wait for a writer. Reads of a regular file
-    // never wait, so the flag changes nothing for the loaders.
+    // Opened without waiting, as opening a named pipe waits for a writer; then set to wait as
+    // usual for the loaders' reads (the open file is the show's own).
     const int fd = open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    std::FILE* file = fd < 0 ? nullptr : fdopen(fd, "rb");
+    std::FILE* file = fd < 0 || fcntl(fd, F_SETFL, 0) != 0 ? nullptr : fdopen(fd, "rb");
 #endif
     const bool opened = file != nullptr && fstat(fileno(file), &info) == 0;
     if (!opened) {
