@@ -20,18 +20,19 @@ from modwriter import SPEED_LIMIT
 CH_MELODY, CH_PAD, CH_BASS, CH_BELLS = 0, 1, 2, 3
 SPEED = 6  # ticks per row; a row is a sixteenth, so the tempo byte is the quarter-note BPM
 TEMPO_RANGE = (SPEED_LIMIT + 1, 255)
-# How the show's mixer (libmikmod's high-quality mixer) changes a channel's sound: a volume
-# change of RAMPED_STEP or more glides over GLIDE_FRAMES (1.5 ms), and so does a new note
-# taking over from the one before, but a smaller change steps at once, which is a click where
-# the wave is large. So a note is never faded in small steps: it is silenced in one step of at
-# least RAMPED_STEP, on the last tick before the next note on its channel or where a rest (a
-# change of sides, the song's end) begins.
+# How the show's mixer (libmikmod's high-quality mixer) changes a channel's sound: a new note
+# takes over from the one before over GLIDE_FRAMES (1.5 ms), and a volume change of RAMPED_STEP
+# or more glides as long, but a smaller change steps at once, which is a click where the wave
+# is large. So a note is never faded in small steps: it rings until the next note on its
+# channel takes over, or a rest (a change of sides, the song's end) silences it in one step of
+# at least RAMPED_STEP.
 RAMPED_STEP, FULL_VOLUME = 11, 64
 # The mixer's glide does not run on into its next chunk: one still under way where a chunk ends
 # stops there with a step. The show opens the mixer at MIX_RATE with chunks of MIX_CHUNK
 # frames and the song starts on a chunk (each time it starts again, too), so the arranger knows
-# where every tick falls, and moves a silencing off a tick that begins less than GLIDE_FRAMES
-# before a chunk's end.
+# where every tick falls. A silencing on a tick that begins less than GLIDE_FRAMES before a
+# chunk's end moves a tick earlier; a note struck there on a sounding channel has what rings
+# silenced on the tick before it.
 MIX_RATE, MIX_CHUNK, GLIDE_FRAMES = 44100, 4096, 64
 # Celesta and bass samples sustain in a loop; from a note's fifth row on it decays a step a row
 # as a struck bar does (a step of one, too small to be heard), but not below RAMPED_STEP, so
@@ -322,10 +323,8 @@ class Timeline:
             if not self.tempos or self.tempos[-1][1] != tempo:
                 self.tempos.append((start + k * sec.rows // len(sec.tempo), tempo))
         self.rows.extend([Cell() for _ in range(modwriter.CHANNELS)] for _ in range(sec.rows))
-        if sec.side != self.side and start:
-            # where the voices change sides, whatever rings stops on the last tick before
-            for ch in range(modwriter.CHANNELS):
-                self.release_before(start, ch)
+        change = sec.side != self.side and start
+        if change:
             self.last_pad = None
         self.side = sec.side
         swap = SIDES[sec.side]
@@ -344,6 +343,10 @@ class Timeline:
         self.add_bells(sec, start, bells)
         pad = swap.get(CH_PAD, CH_PAD)
         self.add_chords(sec, start, Voice(pad, None, PAD_BASE))
+        if change:  # where the voices change sides, what still rings stops as the section begins
+            for ch in range(modwriter.CHANNELS):
+                if not self.rows[start][ch].sample:
+                    self.release(start, ch)
 
     def close(self):
         """Silences what still rings on the song's last row, on the tick where its late shake
@@ -353,12 +356,6 @@ class Timeline:
         for ch, cell in enumerate(self.rows[last]):
             if self.volume_at(last + 1, ch) and self.fadable(cell):
                 cell.effect, cell.param = FX_EXTENDED, cut
-
-    def release_before(self, row, ch):
-        """Silences what rings on channel `ch` on the last tick of the row before `row`."""
-        if row and self.volume_at(row, ch) and self.fadable(self.rows[row - 1][ch]):
-            cell = self.rows[row - 1][ch]
-            cell.effect, cell.param = FX_EXTENDED, EXT_NOTE_CUT | (SPEED - 1)
 
     def release(self, row, ch):
         """Silences what sounds on channel `ch` at `row`, in one step the mixer smooths."""
@@ -393,7 +390,6 @@ class Timeline:
                 self.line_note(start + row, rows, voice, None, None)  # the pad is silenced
             elif key != self.last_pad:  # a held chord is not struck again
                 vol = sec.level("chords", row, self.volumes[chord[0]])
-                self.release_before(start + row, voice.channel)
                 self.strike(start + row, voice.channel, chord[0], chord[1], int(round(vol)))
             self.last_pad = key
 
@@ -403,7 +399,6 @@ class Timeline:
             self.release(row, voice.channel)
             return
         vol = max(vol, RAMPED_STEP)
-        self.release_before(row, voice.channel)
         self.strike(row, voice.channel, voice.sample, note, vol)
         decay = min(rows - DECAY_AFTER, (vol - RAMPED_STEP) // DECAY_STEP)
         for g in range(row + DECAY_AFTER, row + DECAY_AFTER + max(decay, 0)):
@@ -530,17 +525,28 @@ def near_chunk_end(frame):
 
 
 def steer_clear_of_chunk_ends(tl):
-    """Moves a silencing whose glide a chunk's end would cut short to the tick before: a cut
-    on the row's last tick (or a release on its first) then falls a tick earlier."""
-    cut_last = EXT_NOTE_CUT | (SPEED - 1)
-    for g, (frame, tick) in enumerate(row_ticks(tl)):
-        for cell in tl.rows[g]:
+    """Keeps every glide inside one mixing chunk: a cut on a row's last tick (or a release on
+    its first) that a chunk's end would cut short comes a tick earlier, and a note struck there
+    over a sounding channel comes a tick late or, where its row has no room for that, has what
+    rings silenced on the tick before. The celesta's bright attack covers the rest of its own
+    takeover, which is not worth a gap."""
+    cut_last, cut_early = EXT_NOTE_CUT | (SPEED - 1), EXT_NOTE_CUT | (SPEED - 2)
+    ticks = row_ticks(tl)
+    for g, (frame, tick) in enumerate(ticks):
+        for ch, cell in enumerate(tl.rows[g]):
             if (cell.effect, cell.param) == (FX_EXTENDED, cut_last) and \
                     near_chunk_end(frame + (SPEED - 1) * tick):
-                cell.param = cut_last - 1
+                cell.param = cut_early
             elif (cell.effect, cell.param, cell.sample) == (FX_SET_VOLUME, 0, 0) and \
                     near_chunk_end(frame):
                 cell.effect, cell.param = FX_EXTENDED, EXT_NOTE_CUT | 1
+            elif cell.sample and near_chunk_end(frame) and tl.volume_at(g, ch):
+                before = tl.rows[g - 1][ch]
+                if not cell.has_effect():
+                    cell.effect, cell.param = FX_EXTENDED, EXT_NOTE_DELAY | 1
+                elif tl.fadable(before) and tl.sample_names[cell.sample] != SMP_CELESTA:
+                    last = near_chunk_end(ticks[g - 1][0] + (SPEED - 1) * ticks[g - 1][1])
+                    before.effect, before.param = FX_EXTENDED, cut_early if last else cut_last
 
 
 def cut_patterns(tl, positions):
