@@ -39,9 +39,9 @@ MIX_RATE, MIX_CHUNK, GLIDE_FRAMES = 44100, 4096, 64
 # that it can still be silenced smoothly.
 DECAY_AFTER, DECAY_STEP = 4, 1
 # Phrasing, as a player shapes a tune: a bar's first note sounds at the part's volume, the
-# other strong beat (the middle of a 4/4 or 6/8 bar) a decibel below, weak notes 2 dB below,
+# other strong beat (the middle of a 4/4 or 6/8 bar) a decibel below, weak notes 2.6 dB below,
 # and so does the last note of every phrase. Volumes are linear, so these are amplitude ratios.
-STRONG, MIDDLE, WEAK = 1.0, 0.9, 0.78
+STRONG, MIDDLE, WEAK = 1.0, 0.88, 0.74
 ACCENTED = ("melody", "bass")
 
 # Written pitch (MIDI number) that lands on tracker note C-1 for each part.
