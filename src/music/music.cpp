@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "windows_desktop.hpp"
+
 namespace {
 
 constexpr int SAMPLERATE = 44100;
@@ -21,6 +23,7 @@ void startMusic() {
 
     if (Mix_OpenAudio(SAMPLERATE, AUDIO_S16LSB, CHANNELS, CHUNKSIZE) == -1) {
         std::printf("Mix_OpenAudio: %s\n", SDL_GetError());
+        tellStartFailure("the sound device", "stdout.txt");
         std::exit(EXIT_AUDIO);
     }
 
