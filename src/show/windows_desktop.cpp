@@ -34,7 +34,8 @@ void addNarrow(const char* piece) {
 }
 
 // Puts the full path of `file` in the program's folder, where SDL's entry sends the standard
-// streams, into programPath; false when there is no such file (the folder cannot be written).
+// streams, into programPath; false when that file is missing (the folder cannot be written) or
+// empty (the message did not reach it).
 bool findBesideProgram(const char* file) {
     const DWORD length = GetModuleFileNameW(nullptr, programPath, LONGEST_PATH);
     wchar_t* folderEnd = std::wcsrchr(programPath, L'\\');
@@ -43,7 +44,9 @@ bool findBesideProgram(const char* file) {
     }
     const int end = static_cast<int>(folderEnd + 1 - programPath);
     MultiByteToWideChar(CP_ACP, 0, file, -1, folderEnd + 1, LONGEST_PATH - end);
-    return GetFileAttributesW(programPath) != INVALID_FILE_ATTRIBUTES;
+    WIN32_FILE_ATTRIBUTE_DATA found;
+    return GetFileAttributesExW(programPath, GetFileExInfoStandard, &found) &&
+           (found.nFileSizeLow != 0 || found.nFileSizeHigh != 0);
 }
 
 LRESULT CALLBACK closeOnAltF4(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
