@@ -130,8 +130,8 @@ class Windows(unittest.TestCase):
         foreign, where = b"GIF89a" + bytes(64), r"\n\nThe details are in .*\\"
         for name, change, env, expected, box in (
                 ("picture missing", Path.unlink, {},
-                 Run(1, "", "IMG_Load(rahmen.png): Couldn't open rahmen.png\r\n", []),
-                 rf"rahmen.png could not be used.\n\nCouldn't open rahmen.png{where}stderr.txt"),
+                 Run(1, "", "IMG_Load(rahmen.png): No such file or directory\r\n", []),
+                 rf"rahmen.png could not be used.\n\nNo such file or directory{where}stderr.txt"),
                 ("foreign picture", lambda picture: picture.write_bytes(foreign), {},
                  Run(1, "", "IMG_Load(rahmen.png): EOF / read error on image data\r\n", []),
                  rf"rahmen.png could not be used.\n\nEOF / read error on .*{where}stderr.txt"),
