@@ -1,5 +1,10 @@
 """The Debian package: Depends, lintian, reproducibility, install, metainfo, run and removal."""
-import gzip, os, subprocess, tempfile, time, unittest
+import gzip
+import os
+import subprocess
+import tempfile
+import time
+import unittest
 from pathlib import Path
 from xml.etree import ElementTree
 

@@ -1,5 +1,10 @@
 """Builds and runs the show against each SDL 1.2 variant, unpacked into a scratch root."""
-import os, re, shutil, subprocess, sys, unittest
+import os
+import re
+import shutil
+import subprocess
+import sys
+import unittest
 from pathlib import Path
 
 from harness import BUILD, CMAKE, SOURCE, scratch, lines, run_show
@@ -53,7 +58,9 @@ class SdlVariantTest(unittest.TestCase):
                 # The library folders: libSDL's first, then any others the packages fill
                 # (/lib/TRIPLET). The add-ons' headers include "SDL.h" from beside themselves:
                 # copies go next to the variant's.
-                libs = [next(root.glob("usr/lib/*/libSDL.so")).parent, *root.glob("lib/*-*")]
+                sdl = next(root.glob("usr/lib/*/libSDL.so"), None)
+                self.assertTrue(sdl, f"no usr/lib/*/libSDL.so in {', '.join(packages)}")
+                libs = [sdl.parent, *root.glob("lib/*-*")]
                 path = ":".join(map(str, libs))
                 for header in ("SDL_ttf.h", "SDL_image.h", "SDL_mixer.h"):
                     shutil.copy(f"/usr/include/SDL/{header}", root / "usr/include/SDL")
