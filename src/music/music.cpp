@@ -9,6 +9,7 @@
 
 #include "file_check.hpp"
 #include "guard.hpp"
+#include "windows_desktop.hpp"
 
 namespace {
 
@@ -38,6 +39,7 @@ void startMusic() {
 
     if (Mix_OpenAudio(SAMPLERATE, AUDIO_S16LSB, CHANNELS, CHUNKSIZE) == -1) {
         writeLine("Mix_OpenAudio: %s\n", SDL_GetError());
+        tellStartFailure("the sound device", "stdout.txt");
         std::exit(EXIT_AUDIO);
     }
 

@@ -12,6 +12,7 @@
 #include "music.hpp"
 #include "scene.hpp"
 #include "show_loop.hpp"
+#include "windows_desktop.hpp"
 
 SDL_Surface* screen = nullptr;
 SDL_Surface* rahmen = nullptr;
@@ -46,6 +47,7 @@ const int SCROLLER_ABSTAND = 30; // between the title's bottom and the scroller'
 // Ends start-up when a scene file cannot be used, naming the call, the file and the reason.
 void failScene(const char* call, const char* file, const char* why) {
     std::fprintf(stderr, "%s(%s): %s\n", call, file, why);
+    tellStartFailure(file, "stderr.txt", why);
     std::exit(EXIT_STARTUP);
 }
 
@@ -53,6 +55,7 @@ void startSdl() {
     // A missing optional subsystem must not stop the show; only audio is required.
     SDL_Init(SDL_INIT_EVERYTHING);
     if (SDL_Init(SDL_INIT_AUDIO) < 0) {
+        tellStartFailure("SDL's audio subsystem", nullptr);
         std::exit(EXIT_STARTUP);
     }
 }
@@ -61,14 +64,17 @@ void openDisplay() {
     screen = SDL_SetVideoMode(HOEHE, BREITE, FARBTIEFE, VIDEOFLAGS);
     if (screen == nullptr) {
         std::fprintf(stderr, "Bildschirm konnte nicht initialisiert werden: %s", SDL_GetError());
+        tellStartFailure("the 640 x 480 full-screen display", "stderr.txt");
         std::exit(EXIT_STARTUP);
     }
     SDL_WM_SetCaption(CAPTION, nullptr);
     SDL_ShowCursor(0);
+    passCloseShortcut();
 }
 
 void startFontEngine() {
     if (TTF_Init() < 0) {
+        tellStartFailure("the font engine", nullptr);
         std::exit(EXIT_STARTUP);
     }
 }

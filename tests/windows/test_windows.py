@@ -1,4 +1,5 @@
-"""The Windows packages: the program's PE facts and DLLs, the show and the installer under Wine."""
+"""The Windows packages: the program's PE facts, resources and DLLs, the show and the installer
+under Wine."""
 import os
 import re
 import shutil
@@ -8,6 +9,7 @@ import tempfile
 import time
 import unittest
 import zipfile
+from collections import namedtuple
 from functools import partial
 from pathlib import Path
 
@@ -15,6 +17,10 @@ from harness import BUILD, SOURCE, window, x_server, xdotool
 
 SOURCES = os.environ.get("FROSTFUNKEL_WINDOWS_SOURCES", "")
 PREFIX, OBJDUMP = BUILD / "windows-wine", "x86_64-w64-mingw32-objdump"
+UNINSTALL_KEY = r"Software\Microsoft\Windows\CurrentVersion\Uninstall\Frostfunkel"
+# How a run ended: its status, what stdout.txt and stderr.txt hold (an absent file holds
+# nothing) and the text of each message box it showed.
+Run = namedtuple("Run", "status stdout stderr boxes")
 
 
 def run(*command, **options):
@@ -22,9 +28,15 @@ def run(*command, **options):
                           **options)
 
 
-def wait_for(done):
-    # Polls for up to a minute: sleep's None keeps any() going until done() holds.
-    any(done() or time.sleep(0.2) for _ in range(300))
+def wait_for(what, done, seconds=60):
+    deadline = time.monotonic() + seconds
+    while not done():
+        assert time.monotonic() < deadline, f"waited {seconds} s for {what}"
+        time.sleep(0.2)
+
+
+def resource(exe, kind):  # the raw resource of that type: 16 the version details, 24 the manifest
+    return subprocess.check_output(["wrestool", "-x", "--raw", "-t", str(kind), exe])
 
 
 class Windows(unittest.TestCase):
@@ -34,40 +46,61 @@ class Windows(unittest.TestCase):
                    env={**os.environ, "FROSTFUNKEL_WINDOWS_SOURCES": SOURCE / SOURCES})
         assert made.returncode == 0, f"scripts/windows failed:\n{made.stderr[-3000:]}"
         cls.zip, cls.installer = map(Path, made.stdout.split())
-        cls.tmp = Path(cls.enterClassContext(tempfile.TemporaryDirectory(prefix="frostfunkel-")))
+        # Unpacked in a folder whose name the ANSI code pages cannot all spell: the show writes
+        # stdout.txt there only with UTF-8 as its code page.
+        cls.tmp = Path(cls.enterClassContext(tempfile.TemporaryDirectory(prefix="ff-圣诞-")))
         zipfile.ZipFile(cls.zip).extractall(cls.tmp)
         cls.folder, cls.display = cls.tmp / cls.zip.stem, cls.enterClassContext(
             x_server("-screen", "0", "640x480x24"))
         # No Mono or Gecko installers when the prefix is made, no menu entries on this desktop
-        # for the installer's shortcuts; the sound device is the one given.
+        # for the installer's shortcuts; the sound device is the one given; message boxes'
+        # texts traced.
         cls.env = {**{k: v for k, v in os.environ.items() if not k.startswith("SDL_")},
-                   "WINEPREFIX": str(PREFIX), "WINEDEBUG": "-all", "DISPLAY": cls.display,
-                   "WINEDLLOVERRIDES": "mscoree,mshtml,winemenubuilder.exe=",
-                   "SDL_AUDIODRIVER": "dummy"}
+                   "WINEPREFIX": str(PREFIX), "WINEDEBUG": "-all,trace+msgbox",
+                   "DISPLAY": cls.display, "SDL_AUDIODRIVER": "dummy",
+                   "WINEDLLOVERRIDES": "mscoree,mshtml,winemenubuilder.exe="}
         cls.wine = partial(run, env=cls.env)
         cls.wine("wineboot", "-i")
+        # Windows not handed to a window manager (there is none): Wine then waits for none,
+        # 4 s at every full-screen window's end.
+        cls.wine("wine", "reg", "add", r"HKCU\Software\Wine\X11 Driver", "/v", "Managed", "/d", "N",
+                 "/f")
         cls.addClassCleanup(cls.wine, "wineserver", "-k")
 
-    def show(self, command, folder, *, lines=0, cwd=None, **env):
-        # Runs `command` under Wine: its status, stdout.txt, stderr.txt (SDL deletes them when
-        # empty). With `lines`, waits for them, presses Escape and checks caption and output.
-        out, err = folder / "stdout.txt", folder / "stderr.txt"
-        proc = subprocess.Popen(["wine", *command], cwd=cwd or folder, env={**self.env, **env},
-                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        self.addCleanup(proc.kill)
-        if lines:
-            wait_for(lambda: out.exists() and out.read_bytes().count(b"\n") >= lines)
-            caption = xdotool(self.display, "search", "--name", "Frostfunkel", "getwindowname",
-                              "windowfocus", "--sync", "key", "Escape")
-            wait_for(lambda: not xdotool(self.display, "search", "--name", "Frostfunkel"))
-        status = proc.wait(timeout=60)
-        stdout, stderr = (p.exists() and p.read_bytes().decode("latin-1") or "" for p in (out, err))
-        if lines:
-            scroller = "".join(window(t) + "\r\n" for t in range(max(stdout.count("\n"), 1)))
-            self.assertEqual((caption, stdout, stderr), ("Frostfunkel ", scroller, ""))
-        return status, stdout, stderr
+    def find(self, name, *actions):  # the first window whose name matches, after the actions
+        return xdotool(self.display, "search", "--name", name, *actions)
 
-    def test_program_is_stripped_gui_with_its_icon_and_every_dll_it_needs(self):
+    def registry(self, root):  # every key and value under the root's Software
+        return self.wine("wine", "reg", "query", rf"{root}\Software", "/s").stdout
+
+    def show(self, folder, keys="Return", lines=0, command=None, cwd=None, **env):
+        # Runs the show in `folder` (or `command` from `cwd`) under Wine and sends `keys` to its
+        # window once it wrote `lines` lines, checking the window's caption and the lines; with
+        # no lines, to the box of a failed start. Wine's trace on its standard error holds the
+        # boxes' texts.
+        out, err = folder / "stdout.txt", folder / "stderr.txt"
+        name = "^Frostfunkel $" if lines else "^Frostfunkel$"
+        out.unlink(missing_ok=True)  # left by an earlier run
+        proc = subprocess.Popen(["wine", *(command or [folder / "frostfunkel.exe"])],
+                                cwd=cwd or folder, env={**self.env, **env},
+                                stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+        self.addCleanup(proc.kill)
+        wait_for(f"{lines} lines in {out}",
+                 lambda: not lines or out.exists() and out.read_bytes().count(b"\n") >= lines)
+        wait_for(f"a window named {name}", lambda: self.find(name))
+        caption = self.find(name, "getwindowname")
+        # The keys again until the window goes: a window just shown may not take them yet.
+        wait_for(f"the end of {name} on {keys}",
+                 lambda: self.find(name, "windowfocus", "key", keys) or not self.find(name))
+        trace = proc.communicate(timeout=60)[1].decode("latin-1").replace("\\n", "\n")
+        outputs = (p.read_bytes().decode("latin-1") if p.exists() else "" for p in (out, err))
+        ran = Run(proc.returncode, *outputs, re.findall(r'(?sm)MSGBOX_OnInit L"(.*?)"$', trace))
+        if lines:
+            scroller = "".join(window(t) + "\r\n" for t in range(max(ran.stdout.count("\n"), 1)))
+            self.assertEqual((caption, ran.stdout, ran.stderr), ("Frostfunkel ", scroller, ""))
+        return ran
+
+    def test_program_is_stripped_gui_with_its_resources_and_every_dll_it_needs(self):
         exe, dlls = self.folder / "frostfunkel.exe", list(self.folder.glob("*.dll"))
         dump = run(OBJDUMP, "-p", "-t", exe).stdout
         self.assertEqual(re.findall(r"^Subsystem\s+\S+\s+(.*)", dump, re.M), ["(Windows GUI)"])
@@ -75,47 +108,68 @@ class Windows(unittest.TestCase):
         icons = run(f"wrestool -x -t 14 -n SDL_APP '{exe}' | icotool -l -", shell=True).stdout
         self.assertEqual(icons.split(), ["--icon", "--index=1", "--width=32", "--height=32",
                                          "--bit-depth=8", "--palette-size=256"])
+        version = self.zip.stem.split("-")[1]
+        self.assertRegex(resource(exe, 16).decode("utf-16-le"), rf"ProductVersion\W+{version}\W")
+        # The manifests: both run as the user who starts them; the program unscaled, in UTF-8.
+        self.assertRegex(resource(exe, 24).decode(), '(?s)level="asInvoker".*>true/pm<.*>UTF-8<')
+        self.assertRegex(resource(self.installer, 24).decode(), 'level="asInvoker"')
         # Every DLL imported, by the program or a shipped DLL, is shipped or one of Windows'.
         known = {p.name.lower() for p in [*(PREFIX / "drive_c/windows/system32").iterdir(), *dlls]}
-        imports = re.findall(r"DLL Name: (\S+)", dump + run(OBJDUMP, "-p", *dlls).stdout)
-        self.assertEqual([d for d in imports if d.lower() not in known], [])
+        lacking = {pe.name: [d for d in re.findall(r"DLL Name: (.*)", run(OBJDUMP, "-p", pe).stdout)
+                             if d.lower() not in known] for pe in [exe, *dlls]}
+        self.assertEqual({pe: d for pe, d in lacking.items() if d}, {}, "imports found nowhere")
 
     def test_show_from_the_zip(self):
-        self.assertEqual(self.show([self.folder / "frostfunkel.exe"], self.folder, lines=6)[0], 0)
-        # Start-up failures: status, the file written (1 stdout, 2 stderr) and how it begins.
-        picture = (self.folder / "rahmen.png").read_bytes()
-        for name, rahmen, env, expected, stream, message in (
-                ("picture missing", None, {}, 1, 2, "IMG_Load(rahmen.png): "),
-                ("foreign picture", b"GIF89a" + bytes(64), {}, 1, 2, "IMG_Load(rahmen.png): "),
-                ("no audio", picture, {"SDL_AUDIODRIVER": "none"}, 2, 1, "Mix_OpenAudio: ")):
+        # Ended by Escape's release, and by Alt+F4 as Windows closes a window.
+        for keys in ("Escape", "alt+F4"):
+            self.assertEqual(self.show(self.folder, keys, lines=3).status, 0, keys)
+        # Failed starts: the status and the files' lines as ever, then a box that says what
+        # could not be used, why, and which file holds the message. Each case: what it does to
+        # the picture, its settings, how it ends (boxes aside) and the box's text after "could
+        # not start: ".
+        foreign, where = b"GIF89a" + bytes(64), r"\n\nThe details are in .*\\"
+        for name, change, env, expected, box in (
+                ("picture missing", Path.unlink, {},
+                 Run(1, "", "IMG_Load(rahmen.png): No such file or directory\r\n", []),
+                 rf"rahmen.png could not be used.\n\nNo such file or directory{where}stderr.txt"),
+                ("foreign picture", lambda picture: picture.write_bytes(foreign), {},
+                 Run(1, "", "IMG_Load(rahmen.png): EOF / read error on image data\r\n", []),
+                 rf"rahmen.png could not be used.\n\nEOF / read error on .*{where}stderr.txt"),
+                ("no audio", Path.touch, {"SDL_AUDIODRIVER": "none"},
+                 Run(2, "Mix_OpenAudio: \r\n", "", []),
+                 rf"the sound device could not be used.{where}stdout.txt")):
             with self.subTest(name), tempfile.TemporaryDirectory(dir=self.tmp) as d:
-                shutil.copytree(self.folder, d, dirs_exist_ok=True,
-                                ignore=lambda *_: ["rahmen.png"])
-                if rahmen:
-                    (Path(d) / "rahmen.png").write_bytes(rahmen)
-                result = self.show([Path(d) / "frostfunkel.exe"], Path(d), **env)
-                self.assertEqual((result[0], result[stream][:len(message)]), (expected, message))
+                shutil.copytree(self.folder, d, dirs_exist_ok=True)
+                change(Path(d) / "rahmen.png")
+                result = self.show(Path(d), **env)
+                self.assertEqual(result._replace(boxes=[]), expected)
+                self.assertRegex("".join(result.boxes), f"^Frostfunkel could not start: {box}\\.$")
 
-    def test_installer_installs_the_folder_with_a_shortcut_and_uninstalls_everything(self):
-        target = PREFIX / "drive_c/frostfunkel-test"
-        shutil.rmtree(target, ignore_errors=True)
-        self.wine("wine", self.installer, "/S", r"/D=C:\frostfunkel-test").check_returncode()
-
-        def files(root):
-            return {p.relative_to(root) for p in root.rglob("*")}
-        self.assertEqual(files(target) - files(self.folder), {Path("Uninstall.exe")})
+    def test_installer_installs_for_the_user_alone_and_uninstalls_everything(self):
+        # Installed in the user's own programs folder (the Wine user's, the prefix's only one).
+        target = next(PREFIX.glob("drive_c/users/*/AppData/Local")) / "Programs/Frostfunkel"
+        shutil.rmtree(target, ignore_errors=True)  # left by an earlier run that failed
+        self.wine("wine", self.installer, "/S").check_returncode()
+        files = {p.relative_to(target) for p in target.rglob("*")}
+        self.assertEqual(files - {p.relative_to(self.folder) for p in self.folder.rglob("*")},
+                         {Path("Uninstall.exe")}, f"what the installer put in {target}")
         shortcuts = list((PREFIX / "drive_c").rglob("Frostfunkel.lnk"))
-        self.assertEqual(len(shortcuts), 1, shortcuts)
+        self.assertEqual([s.parts.count("AppData") for s in shortcuts], [1], shortcuts)
+        # The uninstall entry, the user's, with its size and Windows' flags as numbers (Wine
+        # lists the values in alphabetical order).
+        self.assertRegex(self.wine("wine", "reg", "query", "HKCU\\" + UNINSTALL_KEY).stdout,
+                         r"(?s)EstimatedSize +REG_DWORD.*NoModify +REG_DWORD +0x1\s.*"
+                         r"NoRepair +REG_DWORD +0x1\s")
+        self.assertNotIn("Frostfunkel", self.registry("HKLM"), "a key for every user")
         # Started as the shortcut starts it, from another folder: the data is found only in
-        # the shortcut's start folder. Wine's start does not wait for a shortcut's program.
-        self.show(["start", "/unix", shortcuts[0]], target, lines=2, cwd=self.tmp)
-        self.wine("wine", target / "Uninstall.exe", "/S").check_returncode()
+        # the shortcut's start folder. Wine's start does not wait for a shortcut's program, but
+        # the show holds Wine's standard error open until it ends.
+        self.show(target, "Escape", lines=2, command=["start", "/unix", shortcuts[0]], cwd=self.tmp)
         # The uninstaller runs on from a copy of itself: wait until no Windows process is left.
+        self.wine("wine", target / "Uninstall.exe", "/S").check_returncode()
         self.wine("wineserver", "-w")
         self.assertFalse(target.exists() or shortcuts[0].parent.exists())
-        for key in (r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Frostfunkel",
-                    r"HKLM\Software\The Frostfunkel developers"):
-            self.assertNotEqual(self.wine("wine", "reg", "query", key).returncode, 0, key)
+        self.assertNotIn("Frostfunkel", self.registry("HKCU"), "a key left behind")
 
 
 if __name__ == "__main__":

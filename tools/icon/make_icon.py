@@ -1,7 +1,9 @@
 #!/usr/bin/python3
 """Paints the application icon, a red bauble with a gold cap, at every size the desktop shows
-(PNG), as a scalable SVG and as the 32 x 32, 8-bit ICO of the Windows executable."""
+(PNG), as a scalable SVG, as the 32 x 32, 8-bit ICO of the Windows executable and as the
+installer's ICO with every size."""
 
+import io
 import struct
 import sys
 from pathlib import Path
@@ -192,35 +194,73 @@ def quantized(icon):
     return out, pal
 
 
+def and_mask(alpha, size):
+    """The ICO's 1-bit AND mask, bottom-up rows of whole 32-bit words: set where the pixel is
+    transparent."""
+    transparent = [a < ALPHA_OPAQUE for a in alpha.getdata()]
+    rows = []
+    for y in reversed(range(size)):
+        bits = 0
+        for x in range(size):
+            bits = (bits << 1) | transparent[y * size + x]
+        width = (size + 31) // 32 * 32
+        rows.append((bits << (width - size)).to_bytes(width // 8, "big"))
+    return b"".join(rows), transparent
+
+
+def bitmap_header(size, bits, data_size, colours=0):
+    """The BITMAPINFOHEADER of an ICO image: twice the height, for the picture and its mask."""
+    return struct.pack("<IiiHHIIiiII", 40, size, 2 * size, 1, bits, 0, data_size, 0, 0, colours, 0)
+
+
+def ico_file(images):
+    """An ICO holding `images`, each (size, bits per pixel, image bytes)."""
+    offset = 6 + 16 * len(images)
+    entries, data = [struct.pack("<HHH", 0, 1, len(images))], []
+    for size, bits, image in images:
+        entries.append(struct.pack("<BBBBHHII", size % 256, size % 256, 0, 0, 1, bits, len(image),
+                                   offset))
+        offset += len(image)
+        data.append(image)
+    return b"".join(entries + data)
+
+
 def ico_bytes(pal, alpha):
     """One 32 x 32 image, 8 bits per pixel with a 256-colour palette and a 1-bit AND mask."""
     size = ICO_SIZE
     palette = (pal.getpalette() or [])[:768]
     palette += [0] * (768 - len(palette))
-    transparent = [a < ALPHA_OPAQUE for a in alpha.getdata()]
+    andmask, transparent = and_mask(alpha, size)
     index = list(pal.getdata())
-    rows_xor, rows_and = [], []
-    for y in reversed(range(size)):  # bottom-up rows
-        row = bytes(0 if transparent[y * size + x] else index[y * size + x] for x in range(size))
-        rows_xor.append(row)  # 32 bytes: already a multiple of 4
-        bits = 0
-        for x in range(size):
-            bits = (bits << 1) | transparent[y * size + x]
-        rows_and.append(bits.to_bytes(4, "big"))
-    xor, andmask = b"".join(rows_xor), b"".join(rows_and)
+    xor = b"".join(bytes(0 if transparent[y * size + x] else index[y * size + x]
+                         for x in range(size)) for y in reversed(range(size)))
     colours = b"".join(bytes((palette[3 * i + 2], palette[3 * i + 1], palette[3 * i], 0))
                        for i in range(256))
-    header = struct.pack("<IiiHHIIiiII", 40, size, 2 * size, 1, 8, 0,
-                         len(xor) + len(andmask), 0, 0, 256, 0)
-    image = header + colours + xor + andmask
-    icondir = struct.pack("<HHH", 0, 1, 1)
-    entry = struct.pack("<BBBBHHII", size, size, 0, 0, 1, 8, len(image), 6 + 16)
-    return icondir + entry + image
+    image = bitmap_header(size, 8, len(xor) + len(andmask), 256) + colours + xor + andmask
+    return ico_file([(size, 8, image)])
+
+
+def installer_ico_bytes(icons):
+    """Every size in full colour with alpha, for the installer: 32-bit bitmaps up to 128 px and
+    the 256 px one as PNG, as Windows Vista and later read it."""
+    images = []
+    for size, icon in sorted(icons.items()):
+        if size == 256:
+            png = io.BytesIO()
+            icon.save(png, "PNG", optimize=True)
+            images.append((size, 32, png.getvalue()))
+            continue
+        r, g, b, a = icon.convert("RGBA").split()
+        xor = Image.merge("RGBA", (b, g, r, a)).transpose(Image.Transpose.FLIP_TOP_BOTTOM).tobytes()
+        andmask, _ = and_mask(a, size)
+        images.append((size, 32, bitmap_header(size, 32, len(xor) + len(andmask)) + xor + andmask))
+    return ico_file(images)
 
 
 def main(out_dir):
     out = Path(out_dir)
     out.mkdir(parents=True, exist_ok=True)
+    icons = {}
     for size in SIZES:
         icon = paint(size)
         if size == ICO_SIZE:
@@ -228,6 +268,8 @@ def main(out_dir):
             icon, pal = quantized(icon)
             (out / "frostfunkel.ico").write_bytes(ico_bytes(pal, icon.getchannel("A")))
         icon.save(out / f"frostfunkel-{size}.png", optimize=True)
+        icons[size] = icon
+    (out / "frostfunkel-installer.ico").write_bytes(installer_ico_bytes(icons))
     (out / "frostfunkel.svg").write_text(svg())
 
 
