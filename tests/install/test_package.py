@@ -1,5 +1,10 @@
-"""The Debian package: Depends, lintian, reproducibility, install, metainfo, run and removal."""
-import gzip, os, platform, subprocess, tempfile, unittest
+"""The Debian package: Depends, lintian, reproducibility, its files, metainfo and autopkgtest."""
+import gzip
+import os
+import platform
+import subprocess
+import tempfile
+import unittest
 from pathlib import Path
 from xml.etree import ElementTree
 
@@ -15,8 +20,8 @@ def run(*command, **options):
     return subprocess.run(command, capture_output=True, text=True, **options)
 
 
+# The .deb scripts/package builds, without the tests: scripts/test runs them itself.
 def package(folder, umask=0o022, **env):
-    """The .deb scripts/package builds, without the tests: scripts/test runs them itself."""
     proc = run(SOURCE / "scripts/package", folder, umask=umask,
                env={**os.environ, "DEB_BUILD_OPTIONS": "nocheck", **env})
     assert proc.returncode == 0, f"scripts/package failed:\n{proc.stderr[-3000:]}"
@@ -24,28 +29,22 @@ def package(folder, umask=0o022, **env):
 
 
 class PackageTest(unittest.TestCase):
-    def test_package_lints_clean_builds_again_alike_installs_runs_and_removes_cleanly(self):
+    def test_package_lints_clean_builds_again_alike_and_its_show_runs(self):
         deb = package(BUILD / "package-build")
         self.assertIn(SDL, run("dpkg-deb", "-f", deb, "Depends").stdout)
         lint = run("lintian", "--fail-on", "error,warning", deb.with_suffix(".changes"))
         self.assertEqual(lint.returncode, 0, lint.stdout + lint.stderr)
         # Built again elsewhere, later, with another umask, locale and time zone: the same bytes.
-        with tempfile.TemporaryDirectory(prefix="frostfunkel package ") as folder:
-            again = package(folder, 0o002, LC_ALL="C.UTF-8", TZ="XMAS-14")
-            self.assertEqual(again.read_bytes(), deb.read_bytes())
+        with tempfile.TemporaryDirectory(prefix="frostfunkel package ") as other:
+            self.assertEqual(package(other, 0o002, LC_ALL="C.UTF-8", TZ="XMAS-14").read_bytes(),
+                             deb.read_bytes())
         with tempfile.TemporaryDirectory() as tmp:
-            root, db = Path(tmp, "root"), Path(tmp, "root/var/lib/dpkg")
-            db.mkdir(parents=True)
-            (db / "status").touch()
-            # No libraries are registered in the scratch root, so Depends go unchecked here;
-            # fakeroot lets a user have dpkg make root the owner of what it unpacks.
-            dpkg = ["fakeroot"] * (os.geteuid() != 0) + [
-                "dpkg", f"--root={root}", "--log=/dev/null", "--force-depends",
-                "--force-script-chrootless", "--force-not-root"]
-            self.assertEqual(run(*dpkg, "-i", deb).returncode, 0)
+            # Unpacked into a scratch root: the package has no maintainer scripts to run.
+            root = Path(tmp, "root")
+            self.assertEqual(run("dpkg-deb", "-x", deb, root).returncode, 0)
             # The packed build (stripped, hardened, launcher in games/) passes the autopkgtest.
-            show = run(SOURCE / "debian/tests/show", env={
-                **os.environ, "FROSTFUNKEL_LAUNCHER": root / "usr/games/frostfunkel"})
+            show = run(SOURCE / "debian/tests/show",
+                       env={**os.environ, "FROSTFUNKEL_LAUNCHER": root / "usr/games/frostfunkel"})
             self.assertEqual(show.returncode, 0, show.stderr)
             # Software centres get one component, the package's release, and the icon sizes
             # they ask for (newer compose adds double-size copies, scale 2).
@@ -57,5 +56,3 @@ class PackageTest(unittest.TestCase):
                 if i.get("type") == "cached" and i.get("scale", "1") == "1"]) for c in found],
                 [("org.example.frostfunkel", run("dpkg-deb", "-f", deb, "Version").stdout.strip(),
                   ["48", "64", "128"])])
-            self.assertEqual(run(*dpkg, "-r", "frostfunkel").returncode, 0)
-            self.assertFalse([p for p in root.rglob("*") if p.is_file() and db not in p.parents])
