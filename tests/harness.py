@@ -74,7 +74,8 @@ def run_show(cwd, *, command=None, setup=None, events="", quit_after=None, deadl
             proc = subprocess.run(command, cwd=cwd, env=env, capture_output=True, timeout=deadline)
         except subprocess.TimeoutExpired as e:
             wrote = [(s or b"")[-400:].decode("latin-1") for s in (e.stdout, e.stderr)]
-            raise AssertionError(f"the show still ran after {deadline} s and wrote {wrote}") from None
+            raise AssertionError(
+                f"the show still ran after {deadline} s and wrote {wrote}") from None
         return Run(proc.returncode, proc.stdout.decode("latin-1"), proc.stderr.decode("latin-1"),
                    log.read_text().splitlines() if log.exists() else [])
 
@@ -129,10 +130,12 @@ class Font:
     def __init__(self, path=DATA / "PC_Snowballs.ttf", size=50):
         # The show's SDL and SDL_ttf through ctypes, loaded here: only the tests that measure or
         # render text need them.
-        self._sdl, self._ttf = sdl, ttf = ctypes.CDLL("libSDL-1.2.so.0"), ctypes.CDLL("libSDL_ttf-2.0.so.0")
+        self._sdl = sdl = ctypes.CDLL("libSDL-1.2.so.0")
+        self._ttf = ttf = ctypes.CDLL("libSDL_ttf-2.0.so.0")
         ttf.TTF_OpenFont.restype = ttf.TTF_RenderText_Solid.restype = ctypes.c_void_p
         ttf.TTF_OpenFont.argtypes = [ctypes.c_char_p, ctypes.c_int]
-        ttf.TTF_SizeText.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_void_p, ctypes.c_void_p]
+        ttf.TTF_SizeText.argtypes = [ctypes.c_void_p, ctypes.c_char_p,
+                                     ctypes.c_void_p, ctypes.c_void_p]
         ttf.TTF_RenderText_Solid.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_uint32]
         sdl.SDL_FreeSurface.argtypes = [ctypes.c_void_p]
         if self._ttf.TTF_WasInit() == 0:

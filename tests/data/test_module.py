@@ -31,11 +31,14 @@ def read_mod(data):
         for row in range(start, 64):
             cells = [(b0 & 0xF0 | b2 >> 4, (b0 & 15) << 8 | b1, b2 & 15, b3) for b0, b1, b2, b3
                      in struct.iter_unpack("4B", data[HEADER + o * 1024 + row * 16:][:16])]
-            notes += [(t, c, smp, period) for c, (smp, period, _, _) in enumerate(cells) if smp and period]
+            notes += [(t, c, smp, period)
+                      for c, (smp, period, _, _) in enumerate(cells) if smp and period]
             for _, _, fx, p in cells:
-                speed, tempo = (p, tempo) if fx == 0xF and p < 32 else (speed, p if fx == 0xF else tempo)
+                if fx == 0xF:
+                    speed, tempo = (p, tempo) if p < 32 else (speed, p)
             t += mw.row_seconds(speed, tempo)
-            start = next((mw.pattern_break_row(p) for _, _, fx, p in cells if fx == mw.FX_PATTERN_BREAK), None)
+            start = next((mw.pattern_break_row(p)
+                          for _, _, fx, p in cells if fx == mw.FX_PATTERN_BREAK), None)
             if start is not None:
                 break
         start = start or 0
@@ -47,8 +50,10 @@ class Sources(unittest.TestCase):
         def module(cell=Cell(), data=b"\0\0" + bytes(30), **loop):  # cell fills the one pattern
             return Module("t", [Sample("x", data, **loop)], [[[cell] * 4] * 64], [0])
         module(Cell(1, 428, 0xF, 0x1F), loop_start=8, loop_length=24).to_bytes()  # the edge is fine
-        for why, mod in {"period off the table": module(Cell(1, 430)), "F00": module(Cell(0, 0, 0xF, 0x00)),
-                         "F20": module(Cell(0, 0, 0xF, 0x20)), "no leading zeros": module(data=b"\0\1" + bytes(30)),
+        for why, mod in {"period off the table": module(Cell(1, 430)),
+                         "F00": module(Cell(0, 0, 0xF, 0x00)),
+                         "F20": module(Cell(0, 0, 0xF, 0x20)),
+                         "no leading zeros": module(data=b"\0\1" + bytes(30)),
                          "loop past the end": module(loop_start=8, loop_length=26)}.items():
             with self.subTest(why):
                 self.assertRaises(ModuleError, mod.to_bytes)
@@ -58,16 +63,20 @@ class CommittedModule(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
         cls.samples, cls.notes, cls.seconds = read_mod(MODULE.read_bytes())
-        with tempfile.TemporaryDirectory() as tmp:  # three plays, as SDL_mixer repeats it for the show
+        # three plays, as SDL_mixer repeats it for the show
+        with tempfile.TemporaryDirectory() as tmp:
             pcm = render_sdl.render(str(MODULE), tmp + "/x.raw", loops=2)
         cls.pcm = np.frombuffer(pcm, dtype=np.int16).reshape(-1, 2).astype(float) / 32768
 
     def test_players_agree_on_the_length_and_it_does_not_clip(self):
-        out = subprocess.run(["openmpt123", "--info", str(MODULE)], capture_output=True, text=True).stdout
+        out = subprocess.run(["openmpt123", "--info", str(MODULE)],
+                             capture_output=True, text=True).stdout
         mins, secs = re.search(r"Duration\.*: (\d+):([\d.]+)", out).groups()
-        xmp = subprocess.run(["xmp", "--load-only", str(MODULE)], capture_output=True, text=True).stderr
+        xmp = subprocess.run(["xmp", "--load-only", str(MODULE)],
+                             capture_output=True, text=True).stderr
         xmins, xsecs = re.search(r"Duration\s*: (\d+)min(\d+)s", xmp).groups()  # whole seconds
-        lengths = [int(mins) * 60 + float(secs), int(xmins) * 60 + int(xsecs), len(self.pcm) / 3 / RATE, self.seconds]
+        lengths = [int(mins) * 60 + float(secs), int(xmins) * 60 + int(xsecs),
+                   len(self.pcm) / 3 / RATE, self.seconds]
         self.assertTrue(150 <= lengths[0] <= 210 and max(lengths) / min(lengths) < 1.02, lengths)
         self.assertLess(np.abs(self.pcm).max(), 10 ** (-1 / 20), "peak above -1 dBFS")
 
@@ -75,15 +84,20 @@ class CommittedModule(unittest.TestCase):
         # each pass starts on a mixer chunk: the three are equally long, and a restart steps no
         # further from one sample to the next than the music does in the 10 ms before it
         for restart in (len(self.pcm) // 3, len(self.pcm) * 2 // 3):
-            steps = np.abs(np.diff(self.pcm[restart - RATE // 100 - 2:restart + 2], axis=0)).max(axis=1)
+            before = self.pcm[restart - RATE // 100 - 2:restart + 2]
+            steps = np.abs(np.diff(before, axis=0)).max(axis=1)
             self.assertLessEqual(steps[-4:].max(), 2 * steps[:-4].max(), "a click at the restart")
         mono, restart = self.pcm.mean(axis=1), len(self.pcm) // 3
-        def db(x): return 10 * np.log10(np.mean(x ** 2) + 1e-20)  # noqa: E704
+
+        def db(x):
+            return 10 * np.log10(np.mean(x ** 2) + 1e-20)
         # no gap around the restart, and the level on either side alike
-        around = mono[restart - 2 * RATE:restart + 2 * RATE]
-        quietest = min(db(around[i:i + RATE // 20]) for i in range(0, len(around) - RATE // 20, RATE // 200))
+        around, window = mono[restart - 2 * RATE:restart + 2 * RATE], RATE // 20
+        quietest = min(db(around[i:i + window])
+                       for i in range(0, len(around) - window, RATE // 200))
         self.assertGreater(quietest, -40)
-        self.assertLess(abs(db(mono[restart - 3 * RATE:restart]) - db(mono[restart:restart + 3 * RATE])), 6)
+        before, after = mono[restart - 3 * RATE:restart], mono[restart:restart + 3 * RATE]
+        self.assertLess(abs(db(before) - db(after)), 6)
 
     def test_no_note_outlasts_an_unlooped_sample(self):
         # the instruments of melody, pad and bass hold their notes; bells are struck and die away

@@ -1,5 +1,10 @@
 """The committed data files and icons are what their generators build on this machine."""
-import platform, re, subprocess, sys, tempfile, unittest
+import platform
+import re
+import subprocess
+import sys
+import tempfile
+import unittest
 from pathlib import Path
 
 import numpy

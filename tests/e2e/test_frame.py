@@ -27,10 +27,12 @@ class Frame(unittest.TestCase):
                 want = Image.new("RGB", (640, 480))
                 want.paste(Image.open(DATA / "rahmen.png").convert("RGB"), RAHMEN_AT)
                 pixels = want.load()
-                for text, (x0, y0) in zip((TITLE, window(tick - 1)), text_places(*font.size(TITLE))):
+                places = text_places(*font.size(TITLE))
+                for text, (x0, y0) in zip((TITLE, window(tick - 1)), places):
                     for y, row in enumerate(font.solid(text)):
                         for x in (x for x, ink in enumerate(row) if ink and 0 <= x0 + x < 640):
                             pixels[x0 + x, y0 + y] = (0, 0, 0)
                 got = Image.open(f"{d}/frame.bmp").convert("RGB")
                 # the box of the pixels that differ: none
-                self.assertEqual((got.size, ImageChops.difference(got, want).getbbox()), (want.size, None))
+                self.assertEqual((got.size, ImageChops.difference(got, want).getbbox()),
+                                 (want.size, None))

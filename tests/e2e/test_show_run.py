@@ -23,7 +23,8 @@ class ShowLoop(unittest.TestCase):
         # Each tick shows its image, then waits 250 ms, then reads the input: the one event
         # injected, the quit, in the last tick, and any the SDL library sends on its own (window
         # activity and pointer motion from sdl12-compat on its first poll).
-        steps = [line.split()[:2] for line in run.log if line.split()[0] in ("flip", "delay", "event")]
+        steps = [line.split()[:2] for line in run.log
+                 if line.split()[0] in ("flip", "delay", "event")]
         order = "".join("q" if s == ["event", str(QUIT)] else s[0][0] for s in steps)
         self.assertRegex(order, rf"^(?:fde*){{{ticks - 1}}}fde*q$")
         self.assertEqual(run.log[-1], "quit")
@@ -57,9 +58,9 @@ class Input(unittest.TestCase):
         ("reader stalled, its pipe full", "", "r, w = os.pipe(); os.set_inheritable(r, True); "
          "fcntl.fcntl(w, fcntl.F_SETPIPE_SZ, 4096); os.write(w, bytes(4096)); os.dup2(w, 1)", "", 9,
          [QUIT], []),
-        ("file too large", "", "w = os.open('out', os.O_WRONLY | os.O_CREAT); os.lseek(w, 999950, 0); "
-         "os.dup2(w, 1); resource.setrlimit(resource.RLIMIT_FSIZE, (10 ** 6, 10 ** 6))", "", 9,
-         [QUIT], []),
+        ("file too large", "", "w = os.open('out', os.O_WRONLY | os.O_CREAT); "
+         "os.lseek(w, 999950, 0); os.dup2(w, 1); "
+         "resource.setrlimit(resource.RLIMIT_FSIZE, (10 ** 6, 10 ** 6))", "", 9, [QUIT], []),
     ]
 
     def test_what_ends_the_show_and_when(self):

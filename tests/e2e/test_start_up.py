@@ -31,7 +31,8 @@ def unusable(name, content, reason=None):
     """A scene file the show cannot use, named with its reason (or the library's) on exit 1."""
     call = "IMG_Load" if name == "rahmen.png" else "TTF_OpenFont"
     why = ANY if reason is None else re.escape(reason)
-    return f"{name}: {reason}", {name: content}, {}, 1, "", re.escape(f"{call}({name}): ") + why + "\n"
+    message = re.escape(f"{call}({name}): ") + why + "\n"
+    return f"{name}: {reason}", {name: content}, {}, 1, "", message
 
 
 class StartUp(unittest.TestCase):
@@ -45,8 +46,8 @@ class StartUp(unittest.TestCase):
         ("audio device refused", {"rahmen.png": None, "PC_Snowballs.ttf": None},
          {"FF_REFUSE": "Mix_OpenAudio,TTF_Init"}, 2, re.escape(f"Mix_OpenAudio: {REFUSED}\n"), ""),
         ("font engine refused", {"rahmen.png": None}, {"FF_REFUSE": "TTF_Init"}, 1, "", ""),
-        ("module missing", {"xmas.mod": None}, {}, 0,
-         f"MUSIC_load: {ANY}\n" + re.escape("Mix_PlayMusic: music parameter was NULL\n") + STARTED, ""),
+        ("module missing", {"xmas.mod": None}, {}, 0, f"MUSIC_load: {ANY}\n"
+         + re.escape("Mix_PlayMusic: music parameter was NULL\n") + STARTED, ""),
         ("playing refused", {}, {"FF_REFUSE": "Mix_PlayMusic"}, 0,
          re.escape(f"Mix_PlayMusic: {REFUSED}\n") + STARTED, ""),
         # one scene file of each kind; the checks' cases over bytes are the unit test's
@@ -61,7 +62,8 @@ class StartUp(unittest.TestCase):
         # SDL_ttf measures a font with SDL 1.2's 32-bit seek: one of 4 GiB it cannot open at all
         ("a 4 GiB picture and a 3 GiB font through symlinks, in 256 MiB",
          {"rahmen.png": huge("rahmen.png", 4), "PC_Snowballs.ttf": huge("PC_Snowballs.ttf", 3)},
-         {"setup": f"resource.setrlimit(resource.RLIMIT_DATA, ({256 << 20},) * 2)"}, 0, STARTED, ""),
+         {"setup": f"resource.setrlimit(resource.RLIMIT_DATA, ({256 << 20},) * 2)"},
+         0, STARTED, ""),
     ]
 
     def test_each_failure_writes_its_message_and_ends_with_its_status(self):

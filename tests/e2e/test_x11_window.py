@@ -17,8 +17,9 @@ class RealWindow(unittest.TestCase):
 
     def start(self, folder, closing="", **streams):
         """The show, started by a shell that closes the streams named in `closing`; its window."""
-        show = subprocess.Popen(["sh", "-c", f'exec "$0" {closing}', str(BIN)], cwd=folder, **streams,
-                                env=show_env(SDL_VIDEODRIVER="x11", DISPLAY=self.display))
+        show = subprocess.Popen(["sh", "-c", f'exec "$0" {closing}', str(BIN)], cwd=folder,
+                                env=show_env(SDL_VIDEODRIVER="x11", DISPLAY=self.display),
+                                **streams)
         self.addCleanup(show.wait)
         self.addCleanup(show.kill)
         deadline, found = time.monotonic() + 20, ""
@@ -28,7 +29,8 @@ class RealWindow(unittest.TestCase):
 
     def test_window_is_named_and_only_the_escape_release_ends_the_show(self):
         with scratch() as d:
-            show, window = self.start(d, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, bufsize=0)
+            show, window = self.start(d, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+                                      bufsize=0)
             self.addCleanup(show.stdout.close)
             self.assertEqual(self.xdotool("getwindowname", window), "Frostfunkel ")
 

@@ -1,5 +1,11 @@
 """The installed tree: files and modes, icons, menu entry, manual, metainfo and the launcher."""
-import gzip, re, shutil, stat, subprocess, tempfile, unittest
+import gzip
+import re
+import shutil
+import stat
+import subprocess
+import tempfile
+import unittest
 from pathlib import Path
 
 from PIL import Image

@@ -1,5 +1,10 @@
 """Builds and runs the show against each SDL 1.2 variant, unpacked into a scratch root."""
-import os, re, shutil, subprocess, sys, unittest
+import os
+import re
+import shutil
+import subprocess
+import sys
+import unittest
 from pathlib import Path
 
 from harness import BUILD, CMAKE, SOURCE, scratch, lines, run_show

@@ -100,7 +100,9 @@ class Windows(unittest.TestCase):
         target = PREFIX / "drive_c/frostfunkel-test"
         shutil.rmtree(target, ignore_errors=True)
         self.wine("wine", self.installer, "/S", r"/D=C:\frostfunkel-test").check_returncode()
-        files = lambda root: {p.relative_to(root) for p in root.rglob("*")}  # noqa: E731
+
+        def files(root):
+            return {p.relative_to(root) for p in root.rglob("*")}
         self.assertEqual(files(target) - files(self.folder), {Path("Uninstall.exe")})
         shortcuts = list((PREFIX / "drive_c").rglob("Frostfunkel.lnk"))
         self.assertEqual(len(shortcuts), 1, shortcuts)

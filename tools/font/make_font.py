@@ -184,8 +184,8 @@ def setup_metrics(fb, glyph_order, advances):
     enclose every dot."""
     glyf = fb.font["glyf"]
     drawn = [glyf[name] for name in glyph_order if glyf[name].numberOfContours]
-    fb.setupHorizontalMetrics({name: (advances[name], glyf[name].xMin if glyf[name].numberOfContours else 0)
-                               for name in glyph_order})
+    bearing = {name: glyf[name].xMin if glyf[name].numberOfContours else 0 for name in glyph_order}
+    fb.setupHorizontalMetrics({name: (advances[name], bearing[name]) for name in glyph_order})
     y_max = max(g.yMax for g in drawn)
     y_min = min(g.yMin for g in drawn)
     if y_max > ASCENT or -y_min > DESCENT:

@@ -185,7 +185,8 @@ stroke-width="{lw:g}"/>
 
 def quantized(icon):
     """The icon with its colours reduced to one 8-bit palette, as the ICO holds it."""
-    pal = icon.convert("RGB").quantize(colors=255, method=Image.Quantize.MEDIANCUT, dither=Image.Dither.NONE)
+    pal = icon.convert("RGB").quantize(
+        colors=255, method=Image.Quantize.MEDIANCUT, dither=Image.Dither.NONE)
     out = pal.convert("RGBA")
     out.putalpha(icon.getchannel("A"))
     return out, pal
@@ -231,4 +232,5 @@ def main(out_dir):
 
 
 if __name__ == "__main__":
-    main(sys.argv[1] if len(sys.argv) > 1 else Path(__file__).resolve().parents[2] / "packaging" / "icons")
+    default = Path(__file__).resolve().parents[2] / "packaging" / "icons"
+    main(sys.argv[1] if len(sys.argv) > 1 else default)

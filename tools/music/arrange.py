@@ -4,8 +4,8 @@ import re
 from collections import namedtuple
 
 import modwriter
-from modwriter import (Cell, ModuleError, FX_VOLUME_SLIDE, FX_SET_VOLUME, FX_PATTERN_BREAK, FX_EXTENDED,
-                       FX_SPEED, EXT_FINE_VOLUME_DOWN, EXT_NOTE_DELAY, SPEED_LIMIT)
+from modwriter import (Cell, ModuleError, FX_VOLUME_SLIDE, FX_SET_VOLUME, FX_PATTERN_BREAK,
+                       FX_EXTENDED, FX_SPEED, EXT_FINE_VOLUME_DOWN, EXT_NOTE_DELAY, SPEED_LIMIT)
 
 # Amiga panning puts channels 1 and 4 left, 2 and 3 right: melody and bells (or the echo)
 # against pad and bass.
@@ -102,7 +102,8 @@ def parse_chord(symbol):
 
 def number(text, low, high, what):
     if not text.strip().isdigit() or not low <= int(text) <= high:
-        raise ScoreError("%s must be a whole number from %d to %d, not %r" % (what, low, high, text.strip()))
+        raise ScoreError("%s must be a whole number from %d to %d, not %r"
+                         % (what, low, high, text.strip()))
     return int(text)
 
 
@@ -119,7 +120,8 @@ def parse_bar(part, text, bar_rows, voice_base):
         elif part == "chords":
             events.append((row, parse_chord(what)))
         else:
-            events.append((row, tracker_note(parse_pitch(what), voice_base, "%s note %s" % (part, what))))
+            note = tracker_note(parse_pitch(what), voice_base, "%s note %s" % (part, what))
+            events.append((row, note))
         row += parse_length(length)
     if row != bar_rows:
         raise ScoreError("%s bar %r lasts %d sixteenths, not %d" % (part, text, row, bar_rows))
@@ -166,11 +168,13 @@ class Section:
             num, slash, den = rest.partition("/")
             if not slash:
                 raise ScoreError("meter needs the form 3/4")
-            self.meter = (number(num, 1, 16, "the meter's beats"), number(den, 1, 16, "the meter's note"))
+            self.meter = (number(num, 1, 16, "the meter's beats"),
+                          number(den, 1, 16, "the meter's note"))
             if den.strip() not in ("2", "4", "8", "16") or 16 * self.meter[0] % self.meter[1]:
                 raise ScoreError("meter %s does not fill whole sixteenths" % rest.strip())
         elif word == "tempo":
-            self.tempo = tuple(number(t, TEMPO_RANGE[0], TEMPO_RANGE[1], "tempo") for t in rest.split() or [""])
+            self.tempo = tuple(number(t, TEMPO_RANGE[0], TEMPO_RANGE[1], "tempo")
+                               for t in rest.split() or [""])
         elif word == "side":
             if rest.strip() not in SIDES:
                 raise ScoreError("side needs left or right")
@@ -199,7 +203,8 @@ class Section:
         if len(set(counts.values())) != 1:
             raise ScoreError("[%s] parts have different bar counts: %s" % (self.name, counts))
         if self.rows % len(self.tempo):
-            raise ScoreError("[%s] tempo steps do not share its %d rows evenly" % (self.name, self.rows))
+            raise ScoreError("[%s] tempo steps do not share its %d rows evenly"
+                             % (self.name, self.rows))
 
 
 def parse_score(text):
@@ -283,10 +288,12 @@ class Timeline:
                 if hit in BELL_HITS:
                     row, bell = start + b * sec.bar_rows + i, BELL_HITS[hit]
                     if self.rows[row][CH_BELLS].sample:
-                        raise ScoreError("line %d: [%s] bells and echo meet in bar %d" % (sec.line, sec.name, b + 1))
+                        raise ScoreError("line %d: [%s] bells and echo meet in bar %d"
+                                         % (sec.line, sec.name, b + 1))
                     self.strike(row, CH_BELLS, bell.sample, bell.note, bell.volume)
                     if bell.delay:  # the shake's own volume needs no effect to set it
-                        self.rows[row][CH_BELLS].effect, self.rows[row][CH_BELLS].param = FX_EXTENDED, EXT_NOTE_DELAY | bell.delay
+                        cell = self.rows[row][CH_BELLS]
+                        cell.effect, cell.param = FX_EXTENDED, EXT_NOTE_DELAY | bell.delay
                     self.clear_after(row, CH_BELLS)
 
     def add_chords(self, sec, start, voice):
@@ -302,7 +309,8 @@ class Timeline:
         """A celesta or bass note (or rest, note None) lasting `rows` rows from `row`."""
         ch = voice.channel
         if note is None:
-            fade = -(-FULL_VOLUME // ((SPEED - 1) * min(rows, RELEASE_ROWS)))  # slides on all ticks but the first
+            # The volume slides on all ticks but the first.
+            fade = -(-FULL_VOLUME // ((SPEED - 1) * min(rows, RELEASE_ROWS)))
             for g in range(row, row + min(rows, RELEASE_ROWS)):
                 self.effect(g, ch, FX_VOLUME_SLIDE, fade)
             return
@@ -317,7 +325,8 @@ class Timeline:
         prev = self.rows[row - 1][ch]
         if prev.sample and prev.effect == 0:  # a sixteenth before: only a light touch
             self.effect(row - 1, ch, FX_VOLUME_SLIDE, MELODY_DAMP_SHORT)
-        elif self.slow and damp > MELODY_DAMP_SHORT and row > 1 and not prev.sample and not self.rows[row - 2][ch].sample:
+        elif (self.slow and damp > MELODY_DAMP_SHORT and row > 1 and not prev.sample
+              and not self.rows[row - 2][ch].sample):
             # long rows take the fade over two, so that no tick steps the volume far
             self.effect(row - 2, ch, FX_VOLUME_SLIDE, damp // 2, replace=True)
             self.effect(row - 1, ch, FX_VOLUME_SLIDE, damp - damp // 2, replace=True)
@@ -386,7 +395,8 @@ def place_controls(tl):
         # a decay step or a release may give way; a damp, a volume or another control may not
         free = [ch for ch in (CH_PAD, CH_BASS, CH_MELODY, CH_BELLS) if not cells[ch].has_effect()]
         free += [ch for ch in (CH_BASS, CH_MELODY, CH_BELLS) if cells[ch].effect == FX_EXTENDED]
-        free += [ch for ch in (CH_BELLS, CH_BASS) if cells[ch].effect == FX_VOLUME_SLIDE and cells[ch].param <= 0xF]
+        free += [ch for ch in (CH_BELLS, CH_BASS)
+                 if cells[ch].effect == FX_VOLUME_SLIDE and cells[ch].param <= 0xF]
         if not free:
             raise ScoreError("no free effect slot at song row %d" % row)
         cells[free[0]].effect, cells[free[0]].param = effect, param
@@ -401,7 +411,8 @@ def cut_patterns(tl, positions):
 
 def song_seconds(tl):
     ends = [row for row, _ in tl.tempos[1:]] + [len(tl.rows)]
-    return sum((end - row) * modwriter.row_seconds(SPEED, tempo) for (row, tempo), end in zip(tl.tempos, ends))
+    return sum((end - row) * modwriter.row_seconds(SPEED, tempo)
+               for (row, tempo), end in zip(tl.tempos, ends))
 
 
 def build_patterns(sections, samples):

@@ -50,7 +50,8 @@ def decaying_partials(partials, f0, n, attack_samples, loop=0):
 
 
 def looped(name, values, peak, volume, loop):
-    """A sample whose last `loop` values repeat; to_int8's two leading zeros move the loop by two."""
+    """A sample whose last `loop` values repeat; to_int8's two leading zeros move
+    the loop by two."""
     data = to_int8(values, peak)
     return Sample(name, data, volume=volume, loop_start=len(values) - loop + 2, loop_length=loop)
 
@@ -70,7 +71,8 @@ CELESTA_PARTIALS = ((1.0, 1.0, 0.95), (2.0, 0.30, 0.42), (3.0, 0.11, 0.22), (4.0
 
 
 def celesta(seed=1101):
-    """Struck steel bar: bright harmonics that die fast over a warm fundamental; 16 samples a cycle."""
+    """Struck steel bar: bright harmonics that die fast over a warm fundamental;
+    16 samples a cycle."""
     rng = random.Random(seed)
     partials = [(ratio, amp, tau, rng.random() * 0.2) for ratio, amp, tau in CELESTA_PARTIALS]
     return struck("celesta", partials, 16, 32, 1.2, 24.0, 62)
@@ -149,7 +151,8 @@ def _jingle(rng, length, onsets, decay):
                 break
             noise[i] += e * (rng.random() * 2.0 - 1.0)
     out = [0.0] * length
-    for freq, q, gain in ((4700.0, 18.0, 0.8), (6300.0, 22.0, 1.0), (8100.0, 25.0, 0.9), (10400.0, 30.0, 0.6)):
+    for freq, q, gain in ((4700.0, 18.0, 0.8), (6300.0, 22.0, 1.0), (8100.0, 25.0, 0.9),
+                          (10400.0, 30.0, 0.6)):
         # Two-pole resonator (constant peak gain band-pass).
         w = TWO_PI * freq / rate
         r = math.exp(-w / (2.0 * q))

@@ -47,7 +47,8 @@ def main(argv):
         return 1
     with open(argv[1], "wb") as f:
         f.write(data)
-    sys.stderr.write("%s: %d bytes, %d patterns, %.1f s\n" % (argv[1], len(data), len(module.patterns), seconds))
+    sys.stderr.write("%s: %d bytes, %d patterns, %.1f s\n"
+                     % (argv[1], len(data), len(module.patterns), seconds))
     return 0
 
 

@@ -1,4 +1,5 @@
-"""Writes 4-channel ProTracker ("M.K.") modules byte by byte, refusing anything players disagree on."""
+"""Writes 4-channel ProTracker ("M.K.") modules byte by byte, refusing anything
+players disagree on."""
 
 import struct
 
@@ -118,7 +119,8 @@ EMPTY_SAMPLE_HEADER = struct.pack(">22sHBBHH", b"", 0, 0, 0, 0, 1)
 
 
 class Cell:
-    """One channel in one row: sample 0..31, period 0 or from PERIODS, effect 0..15, param 0..255."""
+    """One channel in one row: sample 0..31, period 0 or from PERIODS,
+    effect 0..15, param 0..255."""
 
     __slots__ = ("sample", "period", "effect", "param")
 

@@ -1,5 +1,6 @@
 #!/usr/bin/env python3
-"""Plays a module through SDL_mixer 1.2 into a raw file, as the show hears it (44.1 kHz, s16, stereo)."""
+"""Plays a module through SDL_mixer 1.2 into a raw file, as the show hears it
+(44.1 kHz, s16, stereo)."""
 
 import array
 import os
@@ -53,7 +54,8 @@ def render(mod_path, raw_path, loops=0):
     With loops, SDL_mixer starts the module again when it ends, as the show's endless loop does.
     The start is found as the chunk holding the first sound, which is right for modules that
     sound on their first row."""
-    env = dict(os.environ, SDL_AUDIODRIVER="disk", SDL_DISKAUDIOFILE=raw_path, SDL_DISKAUDIODELAY="0")
+    env = dict(os.environ, SDL_AUDIODRIVER="disk", SDL_DISKAUDIOFILE=raw_path,
+               SDL_DISKAUDIODELAY="0")
     out = subprocess.run([sys.executable, "-c", CHILD, mod_path, str(loops)], env=env, check=True,
                          stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True).stdout
     music_frames = int(out.split()[-1]) // 4

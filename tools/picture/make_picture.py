@@ -1,5 +1,6 @@
 #!/usr/bin/python3
-"""Paints the festive frame picture rahmen.png: fir garlands, baubles, stars, a bow and snow around a light card."""
+"""Paints the festive frame picture rahmen.png: fir garlands, baubles, stars, a bow and snow
+around a light card."""
 
 import hashlib
 import math
@@ -111,8 +112,9 @@ def bezier(p0, p1, p2, p3, n=24):
     for i in range(n + 1):
         t = i / n
         u = 1 - t
-        out.append((u * u * u * p0[0] + 3 * u * u * t * p1[0] + 3 * u * t * t * p2[0] + t * t * t * p3[0],
-                    u * u * u * p0[1] + 3 * u * u * t * p1[1] + 3 * u * t * t * p2[1] + t * t * t * p3[1]))
+        out.append((
+            u * u * u * p0[0] + 3 * u * u * t * p1[0] + 3 * u * t * t * p2[0] + t * t * t * p3[0],
+            u * u * u * p0[1] + 3 * u * u * t * p1[1] + 3 * u * t * t * p2[1] + t * t * t * p3[1]))
     return out
 
 
@@ -137,7 +139,8 @@ def disc(d, x, y, r, fill):
 def oval(d, x, y, r, box, fill):
     """An oval in a box given in fractions of r around (x, y)."""
     left, top, right, bottom = box
-    d.ellipse(scaled_points([(x + r * left, y + r * top), (x + r * right, y + r * bottom)]), fill=fill)
+    corners = [(x + r * left, y + r * top), (x + r * right, y + r * bottom)]
+    d.ellipse(scaled_points(corners), fill=fill)
 
 
 def along(x, reach):
@@ -208,12 +211,13 @@ def needles(d, rng, path, needle, width):
     for _ in range(TIPS):
         spread = end_angle + rng.uniform(-0.5, 0.5)
         length = needle * rng.uniform(0.35, 0.6)
-        d.line(scaled_points([(ex, ey), (ex + math.cos(spread) * length, ey + math.sin(spread) * length)]),
-               fill=rng.choice(GREENS_TIP), width=width)
+        tip = (ex + math.cos(spread) * length, ey + math.sin(spread) * length)
+        d.line(scaled_points([(ex, ey), tip]), fill=rng.choice(GREENS_TIP), width=width)
 
 
 def above_stem(path, start, run):
-    """Points of a snow clump just above the stem, each with how far along the clump (0..1) it lies."""
+    """Points of a snow clump just above the stem, each with how far along the clump
+    (0..1) it lies."""
     for i in range(start, start + run):
         px, py, angle = path[i]
         nx, ny = -math.sin(angle), math.cos(angle)
@@ -236,7 +240,8 @@ def snow_clumps(d, rng, path):
 
 
 def fir_branch(d, rng, x, y, angle, length, needle, snow=0.0, depth=0):
-    """One fir twig: a curved stem, needles, light tips, on a main twig side twigs and maybe snow."""
+    """One fir twig: a curved stem, needles, light tips, on a main twig side twigs
+    and maybe snow."""
     path = twig_path(rng, x, y, angle, length)
     d.line(scaled_points([(p[0], p[1]) for p in path]), fill=STEM,
            width=max(2, int(scaled(1.3 - 0.4 * depth))))
@@ -247,8 +252,8 @@ def fir_branch(d, rng, x, y, angle, length, needle, snow=0.0, depth=0):
         for _ in range(rng.randint(1, 3)):
             px, py, a = path[int(rng.uniform(0.3, 0.7) * (len(path) - 1))]
             side = rng.choice((-1, 1))
-            fir_branch(d, rng, px, py, a + side * rng.uniform(0.5, 0.8), length * rng.uniform(0.3, 0.45),
-                       needle * 0.8, depth=1)
+            fir_branch(d, rng, px, py, a + side * rng.uniform(0.5, 0.8),
+                       length * rng.uniform(0.3, 0.45), needle * 0.8, depth=1)
     if snow > 0 and rng.random() < snow:
         snow_clumps(d, rng, path)
 
@@ -308,7 +313,8 @@ CAP_SIZE = (0.42, 0.28)  # half-width and half-height of the cap
 
 
 def bauble_body(size, radius, colours):
-    """The ball's colour: a radial falloff from the lit spot, and the light bounced back from the rim."""
+    """The ball's colour: a radial falloff from the lit spot, and the light bounced
+    back from the rim."""
     dark, light = colours
     span_in_radii, curve, gain = BAUBLE_SHADING
     span = int(radius * span_in_radii)
@@ -321,8 +327,8 @@ def bauble_body(size, radius, colours):
     rim = Image.new("L", size, 0)
     ImageDraw.Draw(rim).ellipse((0, 0, size[0] - 1, size[1] - 1), fill=RIM_LIGHT)
     top_left, bottom_right = (-radius * inset for inset in RIM_INSET)
-    ImageDraw.Draw(rim).ellipse((top_left, top_left, size[0] - 1 + bottom_right, size[1] - 1 + bottom_right),
-                                fill=0)
+    ImageDraw.Draw(rim).ellipse(
+        (top_left, top_left, size[0] - 1 + bottom_right, size[1] - 1 + bottom_right), fill=0)
     rim = rim.filter(ImageFilter.GaussianBlur(radius * SOFTEN))
     return Image.composite(Image.new("RGB", size, light), body, rim)
 
@@ -334,8 +340,9 @@ def bauble_pattern(body, radius, pattern):
     if pattern == "band":
         left, top, right, bottom = BAND_ARC
         for down, colour in BAND_LINES:
-            d.arc((radius * left, radius * (top + down), width + radius * right, radius * (bottom + down)), 0, 180,
-                  fill=colour, width=max(2, int(radius * 0.1)))
+            box = (radius * left, radius * (top + down),
+                   width + radius * right, radius * (bottom + down))
+            d.arc(box, 0, 180, fill=colour, width=max(2, int(radius * 0.1)))
     elif pattern == "dots":
         for k in DOTS:
             cx = width / 2 + k * radius * 0.4
@@ -347,7 +354,8 @@ def bauble_pattern(body, radius, pattern):
 def bauble_shine(body, radius):
     shine = Image.new("L", body.size, 0)
     for box, strength in HIGHLIGHTS:
-        ImageDraw.Draw(shine).ellipse([f * body.size[i % 2] for i, f in enumerate(box)], fill=strength)
+        ImageDraw.Draw(shine).ellipse([f * body.size[i % 2] for i, f in enumerate(box)],
+                                      fill=strength)
     shine = shine.filter(ImageFilter.GaussianBlur(radius * SOFTEN))
     return Image.composite(Image.new("RGB", body.size, WHITE), body, shine)
 
@@ -356,8 +364,8 @@ def bauble_cap(d, x, y, r):
     """A ribbed gold cap with a wire loop on top."""
     half_width, half_height = r * CAP_SIZE[0], r * CAP_SIZE[1]
     top, bottom = y - r - half_height, y - r + half_height * 0.7
-    d.ellipse(scaled_points([(x - half_width * 0.45, top - 2.2), (x + half_width * 0.45, top + 0.4)]),
-              outline=GOLD_WIRE, width=line_width(THIN))
+    loop = [(x - half_width * 0.45, top - 2.2), (x + half_width * 0.45, top + 0.4)]
+    d.ellipse(scaled_points(loop), outline=GOLD_WIRE, width=line_width(THIN))
     d.rectangle(scaled_points([(x - half_width, top), (x + half_width, bottom)]), fill=CAP_GOLD)
     for k in range(-2, 3):
         rib = x + k * half_width * 0.4
@@ -371,7 +379,8 @@ def bauble(img, x, y, r, colours, hang=None, pattern=None):
     if hang is not None:
         d.line(scaled_points([hang, (x, y - r)]), fill=GOLD_WIRE, width=line_width(WIRE))
     radius = scaled(r)
-    box = (int(scaled(x) - radius), int(scaled(y) - radius), int(scaled(x) + radius) + 1, int(scaled(y) + radius) + 1)
+    box = (int(scaled(x) - radius), int(scaled(y) - radius),
+           int(scaled(x) + radius) + 1, int(scaled(y) + radius) + 1)
     size = (box[2] - box[0], box[3] - box[1])
     body = bauble_body(size, radius, colours)
     bauble_pattern(body, radius, pattern)
@@ -394,7 +403,8 @@ CONE_ROWS = 7
 
 
 def star(d, x, y, r, turn=0.0):
-    """Five-point star, point up unless turned (degrees), with facets: each arm has a lit and a shaded half."""
+    """Five-point star, point up unless turned (degrees), with facets: each arm has
+    a lit and a shaded half."""
     corners = []
     for k in range(2 * STAR_POINTS):
         reach = r if k % 2 == 0 else r * STAR_WAIST
@@ -418,12 +428,14 @@ def snowflake(d, x, y, r, colour=FLAKE_BLUE, rot=0.0, width=0.55):
     wid = line_width(width)
     for k in range(FLAKE_ARMS):
         a = math.radians(rot + k * 360 / FLAKE_ARMS)
-        d.line(scaled_points([(x, y), (x + math.cos(a) * r, y + math.sin(a) * r)]), fill=colour, width=wid)
+        arm = [(x, y), (x + math.cos(a) * r, y + math.sin(a) * r)]
+        d.line(scaled_points(arm), fill=colour, width=wid)
         bx, by = x + math.cos(a) * r * FLAKE_BRANCH_AT, y + math.sin(a) * r * FLAKE_BRANCH_AT
         for side in (-1, 1):
             ba = a + side * FLAKE_BRANCH_ANGLE
-            d.line(scaled_points([(bx, by), (bx + math.cos(ba) * r * FLAKE_BRANCH,
-                                             by + math.sin(ba) * r * FLAKE_BRANCH)]), fill=colour, width=wid)
+            branch = [(bx, by), (bx + math.cos(ba) * r * FLAKE_BRANCH,
+                                 by + math.sin(ba) * r * FLAKE_BRANCH)]
+            d.line(scaled_points(branch), fill=colour, width=wid)
 
 
 def leaf_edge(x, y, a, length, side, lobes):
@@ -433,7 +445,8 @@ def leaf_edge(x, y, a, length, side, lobes):
     for i in lobes:
         t = i / HOLLY_LOBES
         bulge = side * math.sin(t * math.pi) * length * HOLLY_BULGE * HOLLY_SPIKES[i % 2]
-        edge.append((x + math.cos(a) * length * t + nx * bulge, y + math.sin(a) * length * t + ny * bulge))
+        edge.append((x + math.cos(a) * length * t + nx * bulge,
+                     y + math.sin(a) * length * t + ny * bulge))
     return edge
 
 
@@ -466,8 +479,8 @@ def pine_cone(d, x, y, angle, length):
             sx, sy = cx - sa * row_r * side, cy + ca * row_r * side
             scale_r = row_r * 0.55
             disc(d, sx, sy, scale_r, CONE_SCALE)
-            d.arc(scaled_points([(sx - scale_r, sy - scale_r), (sx + scale_r, sy + scale_r)]), 20, 160,
-                  fill=CONE_EDGE, width=line_width(HAIR))
+            box = [(sx - scale_r, sy - scale_r), (sx + scale_r, sy + scale_r)]
+            d.arc(scaled_points(box), 20, 160, fill=CONE_EDGE, width=line_width(HAIR))
 
 
 def berries(d, rng, x, y, n, r):
@@ -507,8 +520,8 @@ def side_cord(d, x0, y0, y1, period=7.0, half=2.6):
         strand = [(x0 - half, y), (x0 - half, y + period * 0.35), (x0 + half, y + period * 0.85),
                   (x0 + half, y + period * 0.5)]
         d.polygon(scaled_points(strand), fill=fill)
-        d.line(scaled_points([(x0 - half * 0.8, y + period * 0.05), (x0 + half * 0.8, y + period * 0.5)]), fill=lit,
-               width=line_width(FINE))
+        sheen = [(x0 - half * 0.8, y + period * 0.05), (x0 + half * 0.8, y + period * 0.5)]
+        d.line(scaled_points(sheen), fill=lit, width=line_width(FINE))
         y += period * 0.5
         k += 1
 
@@ -517,8 +530,9 @@ def side_cord(d, x0, y0, y1, period=7.0, half=2.6):
 # Its outlines in fractions of the bow's half-span (x, outwards) and height (y, down) from the knot.
 BOW_TAIL = ((0.025, 0.0625), (0.58, 1.3), (0.42, 1.2), (0.36, 1.42), (0.2, 1.0), (-0.05, 0.1875))
 BOW_TAIL_CREASE = ((0.075, 0.25), (0.36, 1.1))
-BOW_LOOP = (((0, -0.15625), (0.3, -1.45), (1.1, -1.35), (1, -0.15)),  # upper edge, from the knot out
-            ((1, -0.15), (0.92, 0.85), (0.3, 0.55), (0, 0.15625)))  # lower edge, back to the knot
+# The upper edge from the knot out, then the lower edge back to the knot.
+BOW_LOOP = (((0, -0.15625), (0.3, -1.45), (1.1, -1.35), (1, -0.15)),
+            ((1, -0.15), (0.92, 0.85), (0.3, 0.55), (0, 0.15625)))
 BOW_LOOP_INSIDE = (((0.5, -0.25), (0.6, -0.8), (0.92, -0.75), (0.86, -0.1)),
                    ((0.86, -0.1), (0.82, 0.4), (0.55, 0.3), (0.5, -0.25)))
 BOW_LOOP_GLINT = slice(4, 20)  # the lit stretch of the upper edge
@@ -535,24 +549,28 @@ def shaded_polygon(img, polygon, top_colour, bottom_colour, outline=None):
     x1, y1 = int(scaled(max(xs))) + 2, int(scaled(max(ys))) + 2
     size = (x1 - x0, y1 - y0)
     grad = Image.linear_gradient("L").resize(size, Image.BILINEAR)
-    fill = Image.composite(Image.new("RGB", size, bottom_colour), Image.new("RGB", size, top_colour), grad)
+    fill = Image.composite(Image.new("RGB", size, bottom_colour),
+                           Image.new("RGB", size, top_colour), grad)
     mask = Image.new("L", size, 0)
-    ImageDraw.Draw(mask).polygon([(scaled(px) - x0, scaled(py) - y0) for px, py in polygon], fill=255)
+    ImageDraw.Draw(mask).polygon([(scaled(px) - x0, scaled(py) - y0) for px, py in polygon],
+                                 fill=255)
     img.paste(fill, (x0, y0), mask)
     if outline is not None:
-        ImageDraw.Draw(img).line(scaled_points(polygon + polygon[:1]), fill=outline, width=line_width(THIN),
-                                 joint="curve")
+        ImageDraw.Draw(img).line(scaled_points(polygon + polygon[:1]), fill=outline,
+                                 width=line_width(THIN), joint="curve")
 
 
 def bow_tail(img, at):
-    """One of the notched tails with its crease; at(fx, fy) places a point given in fractions of the bow."""
+    """One of the notched tails with its crease; at(fx, fy) places a point given in
+    fractions of the bow."""
     d = ImageDraw.Draw(img)
     shaded_polygon(img, [at(*p) for p in BOW_TAIL], BOW_RED, BOW_SHADE, outline=BOW_DEEP)
     d.line(scaled_points([at(*p) for p in BOW_TAIL_CREASE]), fill=BOW_DEEP, width=line_width(WIRE))
 
 
 def bow_loop(img, at):
-    """One loop with its shaded opening, its lit edge and the folds running into it from the knot."""
+    """One loop with its shaded opening, its lit edge and the folds running into it
+    from the knot."""
     d = ImageDraw.Draw(img)
     upper, lower = (bezier(*(at(*p) for p in edge)) for edge in BOW_LOOP)
     shaded_polygon(img, upper + lower, BOW_LIT, BOW_SHADE, outline=BOW_DEEP)
@@ -560,8 +578,8 @@ def bow_loop(img, at):
     shaded_polygon(img, inside, BOW_DEEP, BOW_SHADE)
     d.line(scaled_points(upper[BOW_LOOP_GLINT]), fill=PINK_GLINT, width=line_width(WIRE))
     for fold in BOW_FOLDS:
-        d.line(scaled_points(bezier(*(at(fx, fy * fold) for fx, fy in BOW_FOLD), 10)), fill=BOW_SHADE,
-               width=line_width(WIRE))
+        crease = bezier(*(at(fx, fy * fold) for fx, fy in BOW_FOLD), 10)
+        d.line(scaled_points(crease), fill=BOW_SHADE, width=line_width(WIRE))
 
 
 def bow(img, x, y, span, height):
@@ -574,11 +592,11 @@ def bow(img, x, y, span, height):
         bow_loop(img, on_side(side))
     half_width, half_height, narrowing = BOW_KNOT
     knot_w, knot_h = span * half_width, height * half_height
-    knot = [(x - knot_w, y - knot_h), (x + knot_w, y - knot_h), (x + knot_w * narrowing, y + knot_h),
-            (x - knot_w * narrowing, y + knot_h)]
+    knot = [(x - knot_w, y - knot_h), (x + knot_w, y - knot_h),
+            (x + knot_w * narrowing, y + knot_h), (x - knot_w * narrowing, y + knot_h)]
     shaded_polygon(img, knot, KNOT_LIT, KNOT_SHADE, outline=BOW_DEEP)
-    ImageDraw.Draw(img).line(scaled_points([(x + knot_w * fx, y + knot_h * fy) for fx, fy in BOW_KNOT_SHEEN]),
-                             fill=KNOT_SHEEN, width=line_width(WIRE))
+    sheen = [(x + knot_w * fx, y + knot_h * fy) for fx, fy in BOW_KNOT_SHEEN]
+    ImageDraw.Draw(img).line(scaled_points(sheen), fill=KNOT_SHEEN, width=line_width(WIRE))
 
 
 # ---------------------------------------------------------------- light and shadow
@@ -590,7 +608,8 @@ def glow(img, x, y, r, colour, strength):
     span = int(scaled(r) * 2)
     falloff = Image.radial_gradient("L").resize((span, span), Image.BILINEAR)
     falloff = falloff.point(lambda v: int(strength * max(0.0, 1 - v / GRADIENT_EDGE) ** 1.6))
-    img.paste(Image.new("RGB", (span, span), colour), (int(scaled(x) - span / 2), int(scaled(y) - span / 2)), falloff)
+    corner = (int(scaled(x) - span / 2), int(scaled(y) - span / 2))
+    img.paste(Image.new("RGB", (span, span), colour), corner, falloff)
 
 
 def shadow_under(img, layer):
@@ -618,16 +637,16 @@ def mirrored(items, pairwise=False, turn=False):
 
 
 # Placements in picture coordinates: (x, y, radius ...) unless said otherwise.
-PRINTED_FLAKES = mirrored([(150, 52, 5), (250, 46, 4), (40, 296, 5), (200, 288, 4), (118, 292, 4), (88, 56, 4)],
-                          pairwise=True)
+PRINTED_FLAKES = mirrored([(150, 52, 5), (250, 46, 4), (40, 296, 5), (200, 288, 4), (118, 292, 4),
+                          (88, 56, 4)], pairwise=True)
 # Watermark: snow crystals on a diamond grid, too pale to disturb the dotted letters.
 WATERMARK_GRID = 12, 8, 56, 50  # columns, rows, their spacing
 WATERMARK_AT, WATERMARK_SIZE, WATERMARK_STRENGTH = (26, 20), 7.5, 30
 CORNER_RADIUS, BORDER_WIDTH = 8, 3  # the red edge; a one-pixel gold line runs inside it
 STAR_GLOW_AT = (CENTRE_X, 322, 46, 150)  # x, y, radius, strength
 # (x, y, size, angles in degrees, needle, snow)
-CORNER_TWIGS = mirrored([(4, 4, 42, [8, 28, 50, 72], 8.5, 0.5), (4, H - 4, 46, [-8, -30, -55, -80], 9, 0.4)],
-                        pairwise=True, turn=True)
+CORNER_TWIGS = mirrored([(4, 4, 42, [8, 28, 50, 72], 8.5, 0.5),
+                         (4, H - 4, 46, [-8, -30, -55, -80], 9, 0.4)], pairwise=True, turn=True)
 # (x, y, size, angle in degrees)
 HOLLY_TOP = mirrored([(30, 30, 18, 20)], turn=True)
 CORNER_CONES = mirrored([(42, 356, 21, -35)], turn=True)
@@ -635,7 +654,8 @@ HOLLY_BOTTOM = mirrored([(30, 330, 18, -25)], turn=True)
 GARLAND_CONES = mirrored([(120, 378, 16, -20)], turn=True)
 BERRY_BUNCHES = mirrored([(112, 356), (250, 372)]) + mirrored([(200, 382)])
 BERRY_COUNT, BERRY_SIZE = 4, 2.1
-# Rows of the top garland: how far below the swag line, then (spacing, length, needle, spread, snow).
+# Rows of the top garland: how far below the swag line, then
+# (spacing, length, needle, spread, snow).
 TOP_ROWS = ((4, (10, 28, 8.0, 0.32, 0.5)), (0, (6.5, 30, 8.5, 0.32, 0.5)))
 TOP_BAND = (4, 3)  # the dark band reaches this far below and above the swag line
 # Rows of the bottom garland: height at the corner, rise to the middle, then as above.
@@ -646,7 +666,8 @@ BOTTOM_BAND = (70, 0)
 CORD_X, CORD_SPAN, CORD_BEAD_ROW, CORD_BEAD_SIZE = 9, (40, 350), range(88, 270, 36), 3.0
 CORD_BEADS = (GOLD, RED, GOLD, BLUE, GOLD)
 # bead chains under the top swags, from one x to another, each beside its mirror image
-CHAIN_SPANS = [span for a, b in ((22, 100), (100, 176), (176, 262)) for span in ((a, b), (W - a, W - b))]
+CHAIN_SPANS = [span for a, b in ((22, 100), (100, 176), (176, 262))
+               for span in ((a, b), (W - a, W - b))]
 CHAIN_BELOW, CHAIN_SAG = 5, 9  # under the swag line
 # (x, y, radius, pattern) with the colours listed apart: the two sides differ in colour only
 HANGING_BAUBLES = mirrored([(70, 46, 9, "band"), (140, 40, 8, None), (215, 47, 9, "dots")])
@@ -660,7 +681,8 @@ TOP_STARS, TOP_TILT = mirrored([(105, 24, 7), (178, 30, 6)]) + mirrored([(252, 2
 BOTTOM_STARS, BOTTOM_TILT = mirrored([(115, 310, 7), (190, 306, 6)]) + mirrored([(60, 304, 5)]), 15
 BOW = (CENTRE_X, 22, 40, 16)  # knot x, y, half-span, height
 BIG_STAR = (CENTRE_X, 324, 24)
-SPARKLES = ((334, 296, 5), (276, 300, 3.5), (240, 296, 3), (372, 298, 3.5), (120, 50, 3), (490, 50, 3), (300, 52, 3))
+SPARKLES = ((334, 296, 5), (276, 300, 3.5), (240, 296, 3), (372, 298, 3.5), (120, 50, 3),
+            (490, 50, 3), (300, 52, 3))
 SNOWFALL = 300  # flakes tried; those over the text box or its margin are left out
 SNOWFALL_MARGIN, SNOWFLAKE_SIZES = 4, (0.7, 1.6)
 
@@ -725,7 +747,8 @@ def bottom_garland(canvas):
     base_band(d, canvas.rng, ground, *BOTTOM_BAND)
     for side in (-1, 1):
         for base, rise, row in BOTTOM_ROWS:
-            garland(d, canvas.rng, swag_path(side, BOTTOM_REACH, lambda t: rising_y(t, base, rise)), row)
+            path = swag_path(side, BOTTOM_REACH, lambda t: rising_y(t, base, rise))
+            garland(d, canvas.rng, path, row)
 
 
 def corner_twigs(canvas):
@@ -762,11 +785,13 @@ def garland_trim(canvas):
     for x, y, size, angle in GARLAND_CONES:
         pine_cone(d, x, y, math.radians(angle), size)
     for xa, xb in CHAIN_SPANS:
-        bead_chain(d, xa, top_swag_y(xa) + CHAIN_BELOW, xb, top_swag_y(xb) + CHAIN_BELOW, CHAIN_SAG)
+        bead_chain(d, xa, top_swag_y(xa) + CHAIN_BELOW, xb, top_swag_y(xb) + CHAIN_BELOW,
+                   CHAIN_SAG)
 
 
 def top_ornaments(canvas):
-    """Baubles hanging from the swags (their lowest point stays above the text box), stars and the bow."""
+    """Baubles hanging from the swags (their lowest point stays above the text box),
+    stars and the bow."""
     for (x, y, r, pattern), colours in zip(HANGING_BAUBLES, HANGING_COLOURS):
         bauble(canvas.deco, x, y, r, colours, hang=(x, y - r - STRING), pattern=pattern)
     for x, y, r in TOP_STARS:
@@ -801,7 +826,8 @@ def snowfall(canvas):
     x0, y0, x1, y1 = TEXT_BOX
     for _ in range(SNOWFALL):
         x, y = rng.uniform(0, W), rng.uniform(0, H)
-        if x0 - SNOWFALL_MARGIN <= x <= x1 + SNOWFALL_MARGIN and y0 - SNOWFALL_MARGIN <= y <= y1 + SNOWFALL_MARGIN:
+        if (x0 - SNOWFALL_MARGIN <= x <= x1 + SNOWFALL_MARGIN
+                and y0 - SNOWFALL_MARGIN <= y <= y1 + SNOWFALL_MARGIN):
             continue
         disc(d, x, y, rng.uniform(*SNOWFLAKE_SIZES), WHITE)
 
@@ -810,19 +836,22 @@ def border(canvas):
     """Deep red edge with a gold line; the very corners are rounded off into the black screen."""
     w, h = canvas.img.size
     mask = Image.new("L", canvas.img.size, 0)
-    ImageDraw.Draw(mask).rounded_rectangle((0, 0, w - 1, h - 1), radius=scaled(CORNER_RADIUS), fill=255)
+    ImageDraw.Draw(mask).rounded_rectangle((0, 0, w - 1, h - 1), radius=scaled(CORNER_RADIUS),
+                                           fill=255)
     canvas.img.paste(Image.composite(canvas.img, Image.new("RGB", canvas.img.size, SCREEN), mask))
     d = canvas.on_card()
     d.rounded_rectangle((0, 0, w - 1, h - 1), radius=scaled(CORNER_RADIUS), outline=BORDER_RED,
                         width=scaled(BORDER_WIDTH))
     inset = scaled(BORDER_WIDTH)
-    d.rounded_rectangle((inset, inset, w - 1 - inset, h - 1 - inset), radius=scaled(CORNER_RADIUS - BORDER_WIDTH),
-                        outline=BORDER_GOLD, width=scaled(1))
+    d.rounded_rectangle((inset, inset, w - 1 - inset, h - 1 - inset),
+                        radius=scaled(CORNER_RADIUS - BORDER_WIDTH), outline=BORDER_GOLD,
+                        width=scaled(1))
 
 
 # The picture is painted layer by layer in this order, each over the ones before.
 LAYERS = (paper, card_prints, top_garland, bottom_garland, corner_twigs, side_cords, corner_holly,
-          garland_trim, top_ornaments, bottom_ornaments, decoration_onto_card, sparkles, snowfall, border)
+          garland_trim, top_ornaments, bottom_ornaments, decoration_onto_card, sparkles, snowfall,
+          border)
 
 
 def layer_stream(name):
@@ -837,7 +866,8 @@ def reduce(img):
     file small (plain RGB would be near the size limit). Quantised from RGBA because Pillow hands
     RGB to libimagequant with an undefined alpha byte; the picture is opaque, so the palette is
     then stored as plain RGB (no tRNS chunk)."""
-    small = img.resize((W, H), Image.LANCZOS).convert("RGBA").quantize(256, method=Image.Quantize.LIBIMAGEQUANT)
+    small = img.resize((W, H), Image.LANCZOS).convert("RGBA")
+    small = small.quantize(256, method=Image.Quantize.LIBIMAGEQUANT)
     small.putpalette(small.getpalette("RGB"), "RGB")
     small.info.pop("transparency", None)
     return small
@@ -861,7 +891,8 @@ def check_text_box(img):
 
 
 def main(argv):
-    """Paints and checks the picture before writing it: a failed check leaves the old file as it was."""
+    """Paints and checks the picture before writing it: a failed check leaves the old
+    file as it was."""
     if len(argv) != 2:
         raise SystemExit("usage: make_picture.py OUT.png")
     picture = reduce(paint_full_size())
