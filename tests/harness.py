@@ -53,7 +53,7 @@ class Run:
         return [line.split()[1:] for line in self.log if line.split()[0] == kind]
 
 
-def run_show(cwd, *, command=None, setup=None, events="", quit_after=None, deadline=10, unset=(),
+def run_show(cwd, *, command=None, setup=None, events="", quit_after="", deadline=10, unset=(),
              **extra):
     """Runs the show (or `command`, a launcher) in `cwd` to its end under the interposer, which
     skips and logs the waits; past its deadline the test fails with what the show had written."""
@@ -67,9 +67,8 @@ def run_show(cwd, *, command=None, setup=None, events="", quit_after=None, deadl
                    f"{setup}\nos.execv(sys.argv[1], sys.argv[1:])", *command]
     with tempfile.TemporaryDirectory(prefix="frostfunkel-log-") as logdir:
         log = Path(logdir) / "interpose.log"
-        env = show_env(unset, LD_PRELOAD=INTERPOSE, FF_LOG=log, FF_EVENTS=events, **extra)
-        if quit_after is not None:
-            env["FF_QUIT_AFTER"] = str(quit_after)
+        env = show_env(unset, LD_PRELOAD=INTERPOSE, FF_LOG=log, FF_EVENTS=events,
+                       FF_QUIT_AFTER=quit_after, **extra)
         try:
             proc = subprocess.run(command, cwd=cwd, env=env, capture_output=True, timeout=deadline)
         except subprocess.TimeoutExpired as e:
@@ -105,6 +104,7 @@ def x_server(*options):
     os.close(write_fd)
     with os.fdopen(read_fd) as pipe:  # the whole line: Xvfb ends if it cannot write all of it
         display = ":" + pipe.readline().strip()
+    assert display != ":", "Xvfb ended without naming a display"
     try:
         yield display
     finally:
@@ -138,8 +138,7 @@ class Font:
                                      ctypes.c_void_p, ctypes.c_void_p]
         ttf.TTF_RenderText_Solid.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_uint32]
         sdl.SDL_FreeSurface.argtypes = [ctypes.c_void_p]
-        if self._ttf.TTF_WasInit() == 0:
-            self._ttf.TTF_Init()
+        assert ttf.TTF_Init() == 0, "SDL_ttf cannot start"  # again for each font: it counts
         self._font = self._ttf.TTF_OpenFont(str(path).encode(), size)
         assert self._font, f"SDL_ttf cannot open {path}"
 

@@ -10,6 +10,7 @@
 #include "guard.hpp"
 #include "music.hpp"
 #include "scene.hpp"
+#include "show_loop.hpp"
 
 SDL_Surface* screen = nullptr;
 SDL_Surface* rahmen = nullptr;

@@ -10,7 +10,3 @@ extern SDL_Surface* message;    // the title, rendered once
 extern SDL_Surface* scrolltext; // the current scroller window; null until the first tick
 extern TTF_Font* font;          // the only font, at 50 points
 extern SDL_Color txt;           // colour of all text: never assigned, so black
-
-// Runs the show until Escape is released or the window system asks to quit; returns 0 then.
-// Each tick draws at the same rectangles, also where a surface is clipped at the screen's edge.
-int showLoop(const SDL_Rect& rahmenrect, const SDL_Rect& messagerect, const SDL_Rect& scrollrect);

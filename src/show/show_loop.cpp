@@ -6,6 +6,7 @@
 #include "guard.hpp"
 #include "scene.hpp"
 #include "scroller.hpp"
+#include "show_loop.hpp"
 
 namespace {
 

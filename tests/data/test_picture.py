@@ -4,12 +4,11 @@ import unittest
 
 from PIL import Image
 
-import make_picture
-from make_picture import MIN_CONTRAST, contrast_with_black
+from make_picture import MIN_CONTRAST, TEXT_BOX, contrast_with_black
 from harness import DATA, RAHMEN_AT, SCROLLSOURCE, TITLE, Font, text_places
 
 # The box the generator keeps light for black text, on the screen. Inclusive coordinates.
-TEXT_AREA = tuple(v + RAHMEN_AT[i % 2] for i, v in enumerate(make_picture.TEXT_BOX))
+TEXT_AREA = tuple(v + RAHMEN_AT[i % 2] for i, v in enumerate(TEXT_BOX))
 
 
 class PictureTest(unittest.TestCase):

@@ -73,4 +73,4 @@ class StartUp(unittest.TestCase):
                 self.assertEqual(run.status, status, run.stderr)
                 self.assertRegex(run.stdout, f"^{stdout}\\Z")
                 self.assertRegex(run.stderr, f"^{stderr}\\Z")
-                self.assertEqual(run.flips, 5 if status == 0 else 0)
+                self.assertEqual(run.flips, 5 if status == 0 else 0, "images shown")

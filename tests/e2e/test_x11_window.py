@@ -12,27 +12,26 @@ class RealWindow(unittest.TestCase):
     def setUp(self):
         self.display = self.enterContext(x_server())
 
-    def xdotool(self, *args):
-        return xdotool(self.display, *args)
-
-    def start(self, folder, closing="", **streams):
-        """The show, started by a shell that closes the streams named in `closing`; its window."""
+    def start(self, folder, closing="", window=True, **streams):
+        """The show, started by a shell closing the streams in `closing`; its window if `window`."""
         show = subprocess.Popen(["sh", "-c", f'exec "$0" {closing}', str(BIN)], cwd=folder,
                                 env=show_env(SDL_VIDEODRIVER="x11", DISPLAY=self.display),
                                 **streams)
         self.addCleanup(show.wait)
         self.addCleanup(show.kill)
         deadline, found = time.monotonic() + 20, ""
-        while not found and show.poll() is None and time.monotonic() < deadline:
-            found = self.xdotool("search", "--onlyvisible", "--name", "^Frostfunkel")
-        return show, found or None
+        while window and not found and show.poll() is None and time.monotonic() < deadline:
+            found = xdotool(self.display, "search", "--onlyvisible", "--name", "^Frostfunkel")
+        why = "in 20 s" if show.poll() is None else f"before the show ended with {show.poll()}"
+        self.assertTrue(found or not window, f"no window {why}")
+        return show, found
 
     def test_window_is_named_and_only_the_escape_release_ends_the_show(self):
         with scratch() as d:
             show, window = self.start(d, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
                                       bufsize=0)
             self.addCleanup(show.stdout.close)
-            self.assertEqual(self.xdotool("getwindowname", window), "Frostfunkel ")
+            self.assertEqual(xdotool(self.display, "getwindowname", window), "Frostfunkel ")
 
             def line():  # the ticks are counted by their lines, never by the clock
                 # Each line is flushed as it is shown: unflushed, it would wait ~50 s.
@@ -40,11 +39,11 @@ class RealWindow(unittest.TestCase):
                 return show.stdout.readline()
 
             out = line()
-            self.xdotool("windowfocus", "--sync", window)
-            self.xdotool("keydown", "Escape")
+            xdotool(self.display, "windowfocus", "--sync", window)
+            xdotool(self.display, "keydown", "Escape")
             out += line() + line() + line()  # ticks with the key held down
             self.assertIsNone(show.poll(), "pressing Escape ended the show")
-            self.xdotool("keyup", "Escape")
+            xdotool(self.display, "keyup", "Escape")
             self.assertEqual(show.wait(timeout=10), 0)
             out = (out + show.stdout.read()).decode()
             self.assertEqual(out, lines(out.count("\n")))
@@ -56,4 +55,4 @@ class RealWindow(unittest.TestCase):
             show.terminate()
             self.assertEqual(show.wait(timeout=10), 0)
         with scratch({"rahmen.png": None}) as d:  # standard error closed, the picture missing
-            self.assertEqual(self.start(d, "2>&-")[0].wait(timeout=10), 1)
+            self.assertEqual(self.start(d, "2>&-", window=False)[0].wait(timeout=10), 1)

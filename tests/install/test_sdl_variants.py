@@ -58,7 +58,9 @@ class SdlVariantTest(unittest.TestCase):
                 # The library folders: libSDL's first, then any others the packages fill
                 # (/lib/TRIPLET). The add-ons' headers include "SDL.h" from beside themselves:
                 # copies go next to the variant's.
-                libs = [next(root.glob("usr/lib/*/libSDL.so")).parent, *root.glob("lib/*-*")]
+                sdl = next(root.glob("usr/lib/*/libSDL.so"), None)
+                self.assertTrue(sdl, f"no usr/lib/*/libSDL.so in {', '.join(packages)}")
+                libs = [sdl.parent, *root.glob("lib/*-*")]
                 path = ":".join(map(str, libs))
                 for header in ("SDL_ttf.h", "SDL_image.h", "SDL_mixer.h"):
                     shutil.copy(f"/usr/include/SDL/{header}", root / "usr/include/SDL")
