@@ -95,6 +95,9 @@ def scratch(files=None):
         yield folder
 
 
+X_SERVERS = {}  # each display of x_server's: its Xvfb process, while it runs
+
+
 @contextmanager
 def x_server(*options):
     """The display of a new Xvfb, which picks a free number itself; ended on leaving."""
@@ -105,9 +108,11 @@ def x_server(*options):
     with os.fdopen(read_fd) as pipe:  # the whole line: Xvfb ends if it cannot write all of it
         display = ":" + pipe.readline().strip()
     assert display != ":", "Xvfb ended without naming a display"
+    X_SERVERS[display] = xvfb
     try:
         yield display
     finally:
+        del X_SERVERS[display]
         xvfb.terminate()
         xvfb.wait(10)
 

@@ -5,6 +5,10 @@
 #include <SDL_mixer.h>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
+
+#include "file_check.hpp"
+#include "guard.hpp"
 
 namespace {
 
@@ -13,6 +17,19 @@ constexpr int CHANNELS = 2;
 constexpr int CHUNKSIZE = 4096;
 constexpr int LOOP_FOREVER = -1;
 constexpr int EXIT_AUDIO = 2;
+const char* const MODULE = "xmas.mod";
+
+// Loads the module from the file its check opened, so that nothing swapped in at its path since
+// (a named pipe) reaches the mixer; null with SDL's error set, naming the file, when it cannot.
+Mix_Music* loadModule() {
+    std::string why;
+    std::FILE* file = openModuleFile(MODULE, why);
+    if (file == nullptr) {
+        SDL_SetError("%s: %s", MODULE, why.c_str());
+        return nullptr;
+    }
+    return Mix_LoadMUSType_RW(SDL_RWFromFP(file, 1), MUS_NONE, 1);
+}
 
 } // namespace
 
@@ -20,17 +37,17 @@ void startMusic() {
     Mix_Init(MIX_INIT_MOD);
 
     if (Mix_OpenAudio(SAMPLERATE, AUDIO_S16LSB, CHANNELS, CHUNKSIZE) == -1) {
-        std::printf("Mix_OpenAudio: %s\n", SDL_GetError());
+        writeLine("Mix_OpenAudio: %s\n", SDL_GetError());
         std::exit(EXIT_AUDIO);
     }
 
     // Kept for the whole run: the mixer plays it until the process ends.
-    Mix_Music* music = Mix_LoadMUS("xmas.mod");
+    Mix_Music* music = loadModule();
     if (music == nullptr) {
-        std::printf("MUSIC_load: %s\n", SDL_GetError());
+        writeLine("MUSIC_load: %s\n", SDL_GetError());
     }
     // Tried even without a module, so that the mixer reports its own refusal; the show goes on.
     if (Mix_PlayMusic(music, LOOP_FOREVER) == -1) {
-        std::printf("Mix_PlayMusic: %s\n", SDL_GetError());
+        writeLine("Mix_PlayMusic: %s\n", SDL_GetError());
     }
 }

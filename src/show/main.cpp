@@ -5,6 +5,7 @@
 #include <SDL_ttf.h>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 
 #include "file_check.hpp"
 #include "guard.hpp"
@@ -72,12 +73,15 @@ void startFontEngine() {
     }
 }
 
-// Loads the frame picture and converts it once, so that no blit needs a conversion.
+// Loads the frame picture from the file its check read, and converts it once so that no blit
+// needs a conversion.
 void loadRahmen() {
-    if (const char* why = pictureProblem(RAHMENDATEI)) {
-        failScene("IMG_Load", RAHMENDATEI, why);
+    std::string why;
+    std::FILE* file = openPictureFile(RAHMENDATEI, why);
+    if (file == nullptr) {
+        failScene("IMG_Load", RAHMENDATEI, why.c_str());
     }
-    SDL_Surface* loaded = IMG_Load(RAHMENDATEI);
+    SDL_Surface* loaded = IMG_Load_RW(SDL_RWFromFP(file, 1), 1);
     if (loaded == nullptr) {
         failScene("IMG_Load", RAHMENDATEI, SDL_GetError());
     }
@@ -89,10 +93,12 @@ void loadRahmen() {
 }
 
 void openFont() {
-    if (const char* why = fontProblem(FONTDATEI)) {
-        failScene("TTF_OpenFont", FONTDATEI, why);
+    std::string why;
+    std::FILE* file = openFontFile(FONTDATEI, why);
+    if (file == nullptr) {
+        failScene("TTF_OpenFont", FONTDATEI, why.c_str());
     }
-    font = TTF_OpenFont(FONTDATEI, FONTSIZE);
+    font = TTF_OpenFontRW(SDL_RWFromFP(file, 1), 1, FONTSIZE);
     if (font == nullptr) {
         failScene("TTF_OpenFont", FONTDATEI, SDL_GetError());
     }
@@ -121,6 +127,7 @@ int main(int argc, char* argv[]) {
 
     startSdl();
     openDisplay();
+    guardDisplay();
     startMusic();
     startFontEngine();
     loadRahmen();

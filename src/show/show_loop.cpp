@@ -1,6 +1,4 @@
 // The show loop: one tick draws the scene, writes the scroller line, flips, waits and reads input.
-#include <cerrno>
-#include <cstdio>
 #include <cstring>
 
 #include "guard.hpp"
@@ -19,19 +17,11 @@ void renderScrollText(const char* scrollbuf) {
     scrolltext = TTF_RenderText_Solid(font, scrollbuf, txt);
 }
 
-// Writes the window as a line. Flushed, so that a reader on a pipe or in a file sees each line
-// as it is shown, not in bursts. When the reader has gone, the show ends as on a quit request;
-// any other failure (disk full, file too large, a full pipe) loses the line and the show goes on.
+// Writes the window as a line, at once, so that a reader on a pipe or in a file sees each line
+// as it is shown. A line the output cannot take at once is lost and the show goes on; when the
+// reader has gone, the show ends as on a quit request.
 void writeScrollLine(const char* scrollbuf) {
-    errno = 0;
-    std::printf("%s\n", scrollbuf);
-    std::fflush(stdout);
-    if (std::ferror(stdout)) {
-        if (errno == EPIPE) {
-            requestEnd();
-        }
-        std::clearerr(stdout);
-    }
+    writeLine("%s\n", scrollbuf);
 }
 
 // Takes the pending events until one asks the show to end: Escape released, or the window

@@ -1,9 +1,12 @@
 """End-to-end runs of the show loop: lines, waits, a tick's order, memory, input and output."""
+import fcntl
+import os
 import signal
+import subprocess
 import unittest
 from collections import namedtuple
 
-from harness import lines, run_show, scratch
+from harness import BIN, INTERPOSE, lines, run_show, scratch, show_env
 
 # SDL 1.2's event types as the interposer takes and logs them, and the key symbols used here
 DOWN, UP, MOTION, PRESS, RELEASE, QUIT, USER = 2, 3, 4, 5, 6, 12, 24
@@ -80,3 +83,28 @@ class Input(unittest.TestCase):
                 seen = {int(e[0]) for e in run.entries("event")}
                 self.assertLessEqual(set(c.read), seen)
                 self.assertFalse(set(c.unread) & seen, f"read, though meant to stay unread: {seen}")
+
+
+class SharedOutput(unittest.TestCase):
+    def test_shows_on_one_stalled_pipe_leave_its_flags_as_they_were_and_keep_their_ticks(self):
+        # A full pipe nobody reads, its flags shared by every writer on it (a sibling loses bytes
+        # to a non-blocking one). Two shows, each stopped after its second tick: the flags are as
+        # a SIGKILL would leave them; then the first ends and the second runs on to its end.
+        r, w = os.pipe()
+        for fd in (r, w):
+            self.addCleanup(os.close, fd)
+        fcntl.fcntl(w, fcntl.F_SETPIPE_SZ, 4096)
+        os.write(w, bytes(4096))
+        flags = fcntl.fcntl(w, fcntl.F_GETFL)
+        env = show_env(LD_PRELOAD=INTERPOSE, FF_RAISE=f"2:{signal.SIGSTOP}", FF_QUIT_AFTER=9)
+        with scratch() as d:
+            shows = []
+            for _ in range(2):  # the second starts while the first runs
+                shows.append(subprocess.Popen([BIN], cwd=d, env=env, stdout=w))
+                self.addCleanup(shows[-1].kill)
+                self.assertTrue(os.WIFSTOPPED(os.waitpid(shows[-1].pid, os.WUNTRACED)[1]))
+            self.assertEqual(fcntl.fcntl(w, fcntl.F_GETFL), flags)
+            for show in shows:
+                show.send_signal(signal.SIGCONT)
+                self.assertEqual(show.wait(10), 0)
+                self.assertEqual(fcntl.fcntl(w, fcntl.F_GETFL), flags)

@@ -14,6 +14,7 @@ REFUSED = "refused by the test"
 ANY = r"[^\n]+"  # a library's own reason
 DISPLAY_FAILED = re.escape("Bildschirm konnte nicht initialisiert werden: ") + ANY
 STARTED = re.escape(lines(5))  # five ticks are run where the show starts
+SILENT = re.escape("Mix_PlayMusic: music parameter was NULL\n") + STARTED  # without a module
 PICTURE, FONT = ((DATA / name).read_bytes() for name in ("rahmen.png", "PC_Snowballs.ttf"))
 CUT = "the file is cut off (truncated)"
 
@@ -46,10 +47,11 @@ class StartUp(unittest.TestCase):
         ("audio device refused", {"rahmen.png": None, "PC_Snowballs.ttf": None},
          {"FF_REFUSE": "Mix_OpenAudio,TTF_Init"}, 2, re.escape(f"Mix_OpenAudio: {REFUSED}\n"), ""),
         ("font engine refused", {"rahmen.png": None}, {"FF_REFUSE": "TTF_Init"}, 1, "", ""),
-        ("module missing", {"xmas.mod": None}, {}, 0, f"MUSIC_load: {ANY}\n"
-         + re.escape("Mix_PlayMusic: music parameter was NULL\n") + STARTED, ""),
+        ("module missing", {"xmas.mod": None}, {}, 0, f"MUSIC_load: {ANY}\n" + SILENT, ""),
         ("playing refused", {}, {"FF_REFUSE": "Mix_PlayMusic"}, 0,
          re.escape(f"Mix_PlayMusic: {REFUSED}\n") + STARTED, ""),
+        ("module a named pipe", {"xmas.mod": os.mkfifo}, {}, 0,
+         re.escape("MUSIC_load: xmas.mod: is a named pipe, not a file\n") + SILENT, ""),
         # one scene file of each kind; the checks' cases over bytes are the unit test's
         # an ancillary chunk cut short: the PNG loader alone would spin
         unusable("rahmen.png", PICTURE[:33] + b"\0\0\0\x40tEXtComment", CUT),

@@ -1,11 +1,12 @@
-"""End-to-end in a real X11 window: the caption, the piped lines, a real Escape, closed output."""
+"""End-to-end in a real X11 window: caption, piped lines, a real Escape, closed output, lost X."""
 import os
 import select
+import signal
 import subprocess
 import time
 import unittest
 
-from harness import BIN, lines, scratch, show_env, x_server, xdotool
+from harness import BIN, X_SERVERS, lines, scratch, show_env, x_server, xdotool
 
 
 class RealWindow(unittest.TestCase):
@@ -56,3 +57,11 @@ class RealWindow(unittest.TestCase):
             self.assertEqual(show.wait(timeout=10), 0)
         with scratch({"rahmen.png": None}) as d:  # standard error closed, the picture missing
             self.assertEqual(self.start(d, "2>&-", window=False)[0].wait(timeout=10), 1)
+
+    def test_lost_display_ends_the_show_at_once_saying_so(self):
+        with scratch() as d:  # no SDL_Quit then: it would wait on the dead connection for ever
+            show, window = self.start(d, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+            X_SERVERS[self.display].send_signal(signal.SIGTERM)
+            lost = b"Bildschirm verloren: die Verbindung zum X-Server ist abgebrochen\n"
+            self.assertEqual(show.communicate(timeout=5)[1], lost)
+            self.assertEqual(show.returncode, 1)

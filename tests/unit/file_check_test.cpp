@@ -18,7 +18,15 @@ std::string chunk(const char* type, std::uint32_t length) {
 }
 
 const std::string SIGNATURE("\x89PNG\r\n\x1A\n", 8);
-const std::string PNG = SIGNATURE + chunk("IHDR", 13) + chunk("IDAT", 40) + chunk("IEND", 0);
+
+// A whole PNG of that size: IHDR's data start with the width and the height.
+std::string png(std::uint32_t width, std::uint32_t height) {
+    return SIGNATURE + be32(13) + "IHDR" + be32(width) + be32(height) + std::string(9, 'x') +
+           chunk("IDAT", 40) + chunk("IEND", 0);
+}
+
+const std::string PNG = png(640, 480);
+const std::string CUT = "the file is cut off (truncated)";
 // Two tables, of 8 bytes at 44 and of 20 bytes at 52: the font ends at 72.
 const std::string FONT = std::string("\0\1\0\0\0\2", 6) + std::string(6, '\0') + "cmap" + be32(0) +
                          be32(44) + be32(8) + "glyf" + be32(0) + be32(52) + be32(20) +
@@ -33,27 +41,30 @@ ByteSource over(const std::string& bytes) {
 
 } // namespace
 
-TEST(FileCheck, CutOffPicturesAndFontsAreToldFromWholeAndForeignOnes) {
+TEST(FileCheck, CutOffAndHugePicturesAndCutOffFontsAreToldFromWholeAndForeignOnes) {
     const struct {
-        bool (*isCutOff)(const ByteSource&);
+        std::string (*problem)(const ByteSource&);
         std::string bytes;
-        bool cutOff;
+        std::string why;
     } cases[] = {
-        {pngIsCutOff, PNG, false},
-        {pngIsCutOff, PNG.substr(0, 50), true},                    // cut inside a chunk
-        {pngIsCutOff, PNG.substr(0, 40), true},                    // inside a chunk header
-        {pngIsCutOff, PNG.substr(0, PNG.size() - 12), true},       // at a chunk boundary
-        {pngIsCutOff, PNG.substr(0, 33) + chunk("tEXt", 5), true}, // no IEND
-        {pngIsCutOff, SIGNATURE.substr(0, 5), false},              // short header: foreign
-        {pngIsCutOff, SIGNATURE + std::string(64, '\0'), false},   // no chunk a PNG can have
-        {pngIsCutOff, FONT, false},                                // foreign
-        {fontIsCutOff, FONT, false},
-        {fontIsCutOff, FONT.substr(0, 8), true},               // short header
-        {fontIsCutOff, FONT.substr(0, 30), true},              // directory cut
-        {fontIsCutOff, FONT.substr(0, FONT.size() - 1), true}, // table past the end
-        {fontIsCutOff, PNG, false},                            // foreign
+        {pngProblem, PNG, ""},
+        {pngProblem, PNG.substr(0, 50), CUT},                    // cut inside a chunk
+        {pngProblem, PNG.substr(0, 40), CUT},                    // inside a chunk header
+        {pngProblem, PNG.substr(0, PNG.size() - 12), CUT},       // at a chunk boundary
+        {pngProblem, PNG.substr(0, 33) + chunk("tEXt", 5), CUT}, // no IEND
+        {pngProblem, SIGNATURE.substr(0, 5), ""},                // short header: foreign
+        {pngProblem, SIGNATURE + std::string(64, '\0'), ""},     // no chunk a PNG can have
+        {pngProblem, FONT, ""},                                  // foreign
+        {pngProblem, png(4096, 4096), ""},                       // the largest picture held
+        {pngProblem, png(4097, 1), "is 4097 x 1 pixels, larger than 4096 x 4096"},
+        {pngProblem, png(1, 4097), "is 1 x 4097 pixels, larger than 4096 x 4096"},
+        {fontProblem, FONT, ""},
+        {fontProblem, FONT.substr(0, 8), CUT},               // short header
+        {fontProblem, FONT.substr(0, 30), CUT},              // directory cut
+        {fontProblem, FONT.substr(0, FONT.size() - 1), CUT}, // table past the end
+        {fontProblem, PNG, ""},                              // foreign
     };
     for (std::size_t i = 0; i < std::size(cases); ++i) {
-        EXPECT_EQ(cases[i].isCutOff(over(cases[i].bytes)), cases[i].cutOff) << "case " << i;
+        EXPECT_EQ(cases[i].problem(over(cases[i].bytes)), cases[i].why) << "case " << i;
     }
 }
