@@ -1,13 +1,17 @@
 """Builds and runs the show against each SDL 1.2 variant, unpacked into a scratch root."""
 import os
 import re
+import select
 import shutil
 import subprocess
 import sys
+import time
 import unittest
 from pathlib import Path
 
-from harness import BUILD, CMAKE, SOURCE, scratch, lines, run_show
+from PIL import ImageGrab
+
+from harness import BUILD, CMAKE, SOURCE, lines, run_show, scratch, show_env, x_server, xdotool
 
 # Variant, the source package it is built from, its packages and the file libSDL-1.2.so.0 leads
 # to. Each is tried where the release builds those packages from that source: Debian 12 has both
@@ -33,8 +37,13 @@ def check(*command, cwd=None):
     return proc.stdout
 
 
+# Weston in the X display $0, its socket "show" and XWayland's in the working folder.
+WESTON = ('chmod 700 .; export DISPLAY="$0" XDG_RUNTIME_DIR="$PWD"; exec weston -Bx11-backend.so'
+          ' -Sshow --use-pixman --xwayland --width=1920 --height=1080 --config="$PWD/weston.ini"')
+
+
 class SdlVariantTest(unittest.TestCase):
-    def test_each_variant_builds_runs_and_is_the_libsdl_loaded(self):
+    def test_each_variant_builds_runs_is_the_libsdl_loaded_and_keeps_its_shape_on_wayland(self):
         # The variants this release has, each under the first package names that carry it.
         variants = {}
         for name, source, packages, target in VARIANTS:
@@ -76,3 +85,45 @@ class SdlVariantTest(unittest.TestCase):
                 loaded = re.findall(r"calling init: (\S*/libSDL-1\.2\.so\.0)$", ld_log, re.M)
                 self.assertRegex(" ".join(os.path.realpath(p) for p in set(loaded)),
                                  f"^{re.escape(str(libs[0]))}/{target}$")
+            with self.subTest(variant=variant, desktop="Wayland"):
+                self.frame_on_wayland(variant, build, path)
+
+    # The show installed from `build`, started through its launcher with the libraries of `path`
+    # on weston's XWayland, keeps its frame at 610:390; the classic one while the pointer moves
+    # outside the scene, where its relative mouse mode would wait for pointer warps.
+    def frame_on_wayland(self, variant, build, path):
+        outer, prefix = self.enterContext(x_server("-screen", "0", "1920x1080x24")), build / "show"
+        check(CMAKE, "--install", build, "--prefix", prefix)
+        # Weston fills the outer screen, without a panel over the show: all that is not black is
+        # the show's frame. Its log names the display of its XWayland.
+        (prefix / "weston.ini").write_text("[shell]\npanel-position=none\n")
+        with open(prefix / "weston.log", "w") as log:  # sh, too, says there that weston is missing
+            weston = self.enterContext(subprocess.Popen(["sh", "-c", WESTON, outer], cwd=prefix,
+                                                        stderr=log))
+        self.addCleanup(weston.terminate)
+        inner, deadline = [], time.monotonic() + 20
+        while not inner and weston.poll() is None and time.monotonic() < deadline:
+            time.sleep(0.1)
+            inner = re.findall(r"xserver listening on display (:\d+)", Path(log.name).read_text())
+        if not inner:
+            self.skipTest("weston cannot start here:\n" + Path(log.name).read_text())
+        # A user's own setting wins over the launcher's; sdl12-compat does not read it.
+        user = {"SDL_VIDEO_X11_VIDMODE": "1"} if variant == "sdl12-compat" else {}
+        show = self.enterContext(subprocess.Popen(
+            [prefix / "bin/frostfunkel"], stdout=subprocess.PIPE, env=show_env(
+                SDL_VIDEODRIVER="x11", DISPLAY=inner[0], WAYLAND_DISPLAY="show",
+                XDG_RUNTIME_DIR=prefix, LD_LIBRARY_PATH=path, **user)))
+        self.addCleanup(show.kill)
+        for tick in range(12):  # three seconds of the show
+            self.assertTrue(select.select([show.stdout], [], [], 10)[0] and show.stdout.readline(),
+                            f"no line after {tick} ticks")
+            if variant == "classic":  # weston 14 aborts on pointer motion under sdl12-compat
+                xdotool(outer, "mousemove", str(100 + tick), "100")
+        shot = ImageGrab.grab(xdisplay=outer).convert("L").point(lambda v: 255 * (v > 24))
+        left, top, right, bottom = shot.getbbox() or (0, 0, 0, 1)  # all black: 0 x 1
+        environ = Path(f"/proc/{show.pid}/environ").read_text().split("\0")
+        show.terminate()
+        width, height = right - left, bottom - top
+        self.assertEqual((show.wait(10), abs(width / height * 390 / 610 - 1) < 0.03,
+                          "SDL_VIDEO_X11_VIDMODE=1" in environ), (0, True, bool(user)),
+                         f"status, the frame of {width} x {height} at 610:390, user setting kept")
