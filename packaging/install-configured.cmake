@@ -1,9 +1,9 @@
-# Install step: writes the launcher and the manual page for the prefix installed into, and for a
-# Debian package the compressed changelog, then installs them.
+# Install step: writes the launcher and the manual page for the prefix installed into, then
+# installs them.
 # Set beforehand by packaging/CMakeLists.txt: FF_SOURCE (this folder), FF_OUT (where to write),
-# FF_VERSION, FF_DEBIAN_FILES, and the folders FF_BINDIR, FF_LIBEXECDIR, FF_DATADIR, FF_MANDIR,
-# FF_DOCDIR (relative to the prefix or absolute).
-foreach(dir BINDIR LIBEXECDIR DATADIR MANDIR DOCDIR)
+# FF_VERSION, and the folders FF_BINDIR, FF_LIBEXECDIR, FF_DATADIR, FF_MANDIR (relative to the
+# prefix or absolute).
+foreach(dir BINDIR LIBEXECDIR DATADIR MANDIR)
   if(IS_ABSOLUTE "${FF_${dir}}")
     set(FULL_${dir} "${FF_${dir}}")
   else()
@@ -43,8 +43,3 @@ file(INSTALL "${FF_OUT}/frostfunkel" DESTINATION "${FULL_BINDIR}"
   FILE_PERMISSIONS ${READ_ONLY} OWNER_EXECUTE GROUP_EXECUTE WORLD_EXECUTE)
 file(INSTALL "${FF_OUT}/frostfunkel.6.gz" DESTINATION "${FULL_MANDIR}/man6"
   FILE_PERMISSIONS ${READ_ONLY})
-if(FF_DEBIAN_FILES)
-  configure_file("${FF_SOURCE}/changelog" "${FF_OUT}/changelog" COPYONLY)
-  gzip_file("${FF_OUT}/changelog")
-  file(INSTALL "${FF_OUT}/changelog.gz" DESTINATION "${FULL_DOCDIR}" FILE_PERMISSIONS ${READ_ONLY})
-endif()
