@@ -1,20 +1,34 @@
-"""Checks the MOD writer's refusals, and that xmas.mod loops seamlessly, in tune and uncut."""
+"""Checks the MOD writer's and the score's refusals, the harmony under the tune, and that
+xmas.mod loops seamlessly, evenly loud and balanced, in tune and uncut, through the show's
+mixer."""
+import contextlib
+import io
 import re
 import struct
 import subprocess
 import tempfile
 import unittest
+from collections import namedtuple
+from pathlib import Path
 
 import numpy as np
 
+import arrange
+import listen
+import make_module
 import modwriter as mw
 import render_sdl
 from harness import DATA
-from modwriter import Cell, Module, ModuleError, Sample
 
 MODULE = DATA / "xmas.mod"
 HEADER = 1084  # title, 31 sample headers, song length, restart byte, 128 orders, "M.K."
 RATE = 44100
+# Strong-beat melody notes outside the sounding chord, each as usually harmonised.
+PASSING = {("jingle", 7): "A over G7: the ninth"}
+CHORD_TONES = {"pad maj": (0, 4, 7), "pad min": (0, 3, 7), "pad 7": (0, 4, 7, 10)}
+Refusal = namedtuple("Refusal", "line message")
+BAR = "melody | c4:1 |\nchords | C:1 |\nbass | c2:1 |\nbells | S............... |\n"
+SCORE = "[a]\nmeter 4/4\ntempo 100\n%s\n" + BAR + "[b]\n" + BAR
 
 
 def read_mod(data):
@@ -31,14 +45,13 @@ def read_mod(data):
         for row in range(start, 64):
             cells = [(b0 & 0xF0 | b2 >> 4, (b0 & 15) << 8 | b1, b2 & 15, b3) for b0, b1, b2, b3
                      in struct.iter_unpack("4B", data[HEADER + o * 1024 + row * 16:][:16])]
-            notes += [(t, c, smp, period)
-                      for c, (smp, period, _, _) in enumerate(cells) if smp and period]
+            notes += [(t, c, smp, per) for c, (smp, per, _, _) in enumerate(cells) if smp and per]
             for _, _, fx, p in cells:
-                if fx == 0xF:
-                    speed, tempo = (p, tempo) if p < 32 else (speed, p)
+                speed = p if fx == 0xF and p < 32 else speed
+                tempo = p if fx == 0xF and p > 32 else tempo
             t += mw.row_seconds(speed, tempo)
-            start = next((mw.pattern_break_row(p)
-                          for _, _, fx, p in cells if fx == mw.FX_PATTERN_BREAK), None)
+            start = next(((p >> 4) * 10 + (p & 15) for _, _, fx, p in cells
+                          if fx == mw.FX_PATTERN_BREAK), None)
             if start is not None:
                 break
         start = start or 0
@@ -47,26 +60,61 @@ def read_mod(data):
 
 class Sources(unittest.TestCase):
     def test_writer_refuses_what_players_disagree_on(self):
-        def module(cell=Cell(), data=b"\0\0" + bytes(30), **loop):  # cell fills the one pattern
-            return Module("t", [Sample("x", data, **loop)], [[[cell] * 4] * 64], [0])
-        module(Cell(1, 428, 0xF, 0x1F), loop_start=8, loop_length=24).to_bytes()  # the edge is fine
-        for why, mod in {"period off the table": module(Cell(1, 430)),
-                         "F00": module(Cell(0, 0, 0xF, 0x00)),
-                         "F20": module(Cell(0, 0, 0xF, 0x20)),
+        def module(cell=mw.Cell(), data=b"\0\0" + bytes(30), **loop):  # cell fills the pattern
+            return mw.Module("t", [mw.Sample("x", data, **loop)], [[[cell] * 4] * 64], [0])
+        module(mw.Cell(1, 428, 0xF, 0x1F), loop_start=8, loop_length=24).to_bytes()  # the edge
+        for why, mod in {"period off the table": module(mw.Cell(1, 430)),
+                         "F00": module(mw.Cell(0, 0, 0xF, 0)),
+                         "F20": module(mw.Cell(0, 0, 0xF, 0x20)),
                          "no leading zeros": module(data=b"\0\1" + bytes(30)),
                          "loop past the end": module(loop_start=8, loop_length=26)}.items():
             with self.subTest(why):
-                self.assertRaises(ModuleError, mod.to_bytes)
+                self.assertRaises(mw.ModuleError, mod.to_bytes)
+
+    def test_score_refusals_name_the_line_and_write_nothing(self):
+        for case in (Refusal("melody | h4:1 |", "bad pitch 'h4'"),
+                     Refusal("melody | c4:3 |", "bad length '3'"),
+                     Refusal("melody | c4:2 |", "bar 'c4:2' lasts 8 sixteenths, not 16"),
+                     Refusal("chords | H:1 |", "bad chord 'H'"),
+                     Refusal("bass | c7:1 |", "note c7 is outside the tracker's three octaves"),
+                     Refusal("volume melody 65", "volume must be a whole number from 0 to 64"),
+                     Refusal("tempo 300", "tempo must be a whole number from 33 to 255"),
+                     Refusal("tempo 100 90 80", "[a] tempo steps do not share its 16 rows evenly"),
+                     Refusal("meter 5/7", "meter 5/7 does not fill"),
+                     Refusal("side up", "side needs left or right"),
+                     Refusal("bells | S... |", "bells bar 'S...' is not 16"),
+                     Refusal("loud 3", "unknown word 'loud'")):
+            with self.subTest(case.line), tempfile.TemporaryDirectory() as tmp, \
+                    contextlib.redirect_stderr(io.StringIO()) as err:
+                Path(tmp, "score.txt").write_text(SCORE % case.line)
+                status = make_module.main(["make_module.py", tmp + "/x.mod", tmp + "/score.txt"])
+                self.assertEqual((status, Path(tmp, "x.mod").exists()), (1, False), err.getvalue())
+                self.assertRegex(err.getvalue(), r"txt: line \d+: .*" + re.escape(case.message))
+
+    def test_strong_beats_sound_chord_tones(self):
+        for sec in make_module.read_score():
+            chords = [(r, c) for r, c, _ in arrange.timed(sec.bars["chords"], sec.bar_rows) if c]
+            middle = sec.bar_rows // 2 if sec.meter[0] in (4, 6) else 0
+            for row, note, _ in arrange.timed(sec.bars["melody"], sec.bar_rows):
+                bar = row // sec.bar_rows
+                if note is None or row % sec.bar_rows not in (0, middle):
+                    continue
+                # the chord struck by then in this bar, or on a beat left to the bass its next one
+                in_bar = [(r, c) for r, c in chords if r // sec.bar_rows == bar]
+                sample, root = ([c for r, c in in_bar if r <= row] or [in_bar[0][1]])[-1]
+                tone = (note + arrange.MELODY_BASE - root - arrange.PAD_BASE) % 12
+                if (sec.name, bar + 1) not in PASSING:
+                    self.assertIn(tone, CHORD_TONES[sample], "[%s] bar %d" % (sec.name, bar + 1))
 
 
 class CommittedModule(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
         cls.samples, cls.notes, cls.seconds = read_mod(MODULE.read_bytes())
-        # three plays, as SDL_mixer repeats it for the show
+        # three plays, as SDL_mixer repeats it for the show; every check shares this one render
         with tempfile.TemporaryDirectory() as tmp:
             pcm = render_sdl.render(str(MODULE), tmp + "/x.raw", loops=2)
-        cls.pcm = np.frombuffer(pcm, dtype=np.int16).reshape(-1, 2).astype(float) / 32768
+        cls.pcm = np.frombuffer(pcm, dtype=np.int16).reshape(-1, 2)
 
     def test_players_agree_on_the_length_and_it_does_not_clip(self):
         out = subprocess.run(["openmpt123", "--info", str(MODULE)],
@@ -77,31 +125,32 @@ class CommittedModule(unittest.TestCase):
         xmins, xsecs = re.search(r"Duration\s*: (\d+)min(\d+)s", xmp).groups()  # whole seconds
         lengths = [int(mins) * 60 + float(secs), int(xmins) * 60 + int(xsecs),
                    len(self.pcm) / 3 / RATE, self.seconds]
-        self.assertTrue(150 <= lengths[0] <= 210 and max(lengths) / min(lengths) < 1.02, lengths)
-        self.assertLess(np.abs(self.pcm).max(), 10 ** (-1 / 20), "peak above -1 dBFS")
+        self.assertTrue(360 <= lengths[0] <= 540 and max(lengths) / min(lengths) < 1.02, lengths)
+        self.assertLess(listen.peak_dbfs(self.pcm), -1, "peak above -1 dBFS")
 
     def test_restart_is_seamless(self):
         # each pass starts on a mixer chunk: the three are equally long, and a restart steps no
         # further from one sample to the next than the music does in the 10 ms before it
         for restart in (len(self.pcm) // 3, len(self.pcm) * 2 // 3):
-            before = self.pcm[restart - RATE // 100 - 2:restart + 2]
-            steps = np.abs(np.diff(before, axis=0)).max(axis=1)
+            steps = listen.frame_steps(self.pcm[restart - RATE // 100 - 2:restart + 2])
             self.assertLessEqual(steps[-4:].max(), 2 * steps[:-4].max(), "a click at the restart")
-        mono, restart = self.pcm.mean(axis=1), len(self.pcm) // 3
 
-        def db(x):
-            return 10 * np.log10(np.mean(x ** 2) + 1e-20)
-        # no gap around the restart, and the level on either side alike
-        around, window = mono[restart - 2 * RATE:restart + 2 * RATE], RATE // 20
-        quietest = min(db(around[i:i + window])
-                       for i in range(0, len(around) - window, RATE // 200))
-        self.assertGreater(quietest, -40)
-        before, after = mono[restart - 3 * RATE:restart], mono[restart:restart + 3 * RATE]
-        self.assertLess(abs(db(before) - db(after)), 6)
+    def test_medley_is_even_and_balanced_without_a_click(self):
+        power = listen.sub_block_power(self.pcm)
+        self.assertAlmostEqual(listen.integrated(power), -18, delta=2)
+        self.assertAlmostEqual(listen.balance(power), 0, delta=1, msg="L-R of the whole")
+        rows = listen.sections(self.pcm, power, make_module.section_times(), passes=3)
+        for name, first, _, _, balance, jump in rows[1:]:  # none into the very first row
+            with self.subTest(name, at=round(first, 1)):
+                self.assertLessEqual(abs(jump), 5, "momentary loudness jumps into it")
+                if not name.startswith(("intro", "bridge", "turnaround")):
+                    self.assertAlmostEqual(balance, 0, delta=3, msg="L-R")
+        clicks = listen.clicks(self.pcm) / RATE
+        self.assertEqual(len(clicks), 0, "steps standing out at %s s" % np.round(clicks[:20], 3))
 
     def test_no_note_outlasts_an_unlooped_sample(self):
-        # the instruments of melody, pad and bass hold their notes; bells are struck and die away
-        sustained, ends = {smp for _, c, smp, _ in self.notes if c < 3}, {}
+        # melody and pad (channels 1 and 2 on either side) hold their notes
+        sustained, ends = {smp for _, c, smp, _ in self.notes if c < 2}, {}
         for t, c, smp, period in reversed(self.notes):
             data, _, loop = self.samples[smp - 1]
             sounds = len(data) / (mw.CLOCK_RATE / period) if not loop else float("inf")
@@ -110,7 +159,8 @@ class CommittedModule(unittest.TestCase):
             ends[c] = t
 
     def test_pad_chords_are_equal_tempered(self):
-        for smp in sorted({smp for _, c, smp, _ in self.notes if c == 1}):
+        pads = {smp for _, c, smp, _ in self.notes if c < 2 and self.samples[smp - 1][2] > 4096}
+        for smp in sorted(pads):  # the long loops of channels 1 and 2
             data, start, length = self.samples[smp - 1]
             spectrum = np.abs(np.fft.rfft(np.frombuffer(data[start:start + length], dtype=np.int8)))
             # the loop holds whole cycles, so every tone is on a bin; each strong bin is one of the

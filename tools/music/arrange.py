@@ -4,25 +4,45 @@ import re
 from collections import namedtuple
 
 import modwriter
-from modwriter import (Cell, ModuleError, FX_VOLUME_SLIDE, FX_SET_VOLUME, FX_PATTERN_BREAK,
-                       FX_EXTENDED, FX_SPEED, EXT_FINE_VOLUME_DOWN, EXT_NOTE_DELAY, SPEED_LIMIT)
+from modwriter import Cell
+from modwriter import EXT_FINE_VOLUME_DOWN
+from modwriter import EXT_NOTE_CUT
+from modwriter import EXT_NOTE_DELAY
+from modwriter import FX_EXTENDED
+from modwriter import FX_PATTERN_BREAK
+from modwriter import FX_SET_VOLUME
+from modwriter import FX_SPEED
+from modwriter import ModuleError
+from modwriter import SPEED_LIMIT
 
 # Amiga panning puts channels 1 and 4 left, 2 and 3 right: melody and bells (or the echo)
-# against pad and bass.
+# against pad and bass, or all four mirrored when the melody is on the right.
 CH_MELODY, CH_PAD, CH_BASS, CH_BELLS = 0, 1, 2, 3
 SPEED = 6  # ticks per row; a row is a sixteenth, so the tempo byte is the quarter-note BPM
 TEMPO_RANGE = (SPEED_LIMIT + 1, 255)
-# Celesta and bass are damped on the row before their next note, as a player's dampers would:
-# cutting a ringing note mid-wave clicks. A sixteenth only gets a light touch, and so does the
-# bass, whose slow waves would step audibly at every tick of a steep fade.
-MELODY_DAMP, MELODY_DAMP_SHORT, BASS_DAMP = 0x0B, 0x04, 0x02
-SLOW_ROW_SECONDS = 0.2  # rows longer than this (a quarter below 75) fade over two rows
+# How the show's mixer (libmikmod's high-quality mixer) changes a channel's sound: a new note
+# takes over from the one before over GLIDE_FRAMES (1.5 ms), and a volume change of RAMPED_STEP
+# or more glides as long, but a smaller change steps at once, which is a click where the wave
+# is large. So a note is never faded in small steps: it rings until the next note on its
+# channel takes over, or a rest (a change of sides, the song's end) silences it in one step of
+# at least RAMPED_STEP.
+RAMPED_STEP, FULL_VOLUME = 11, 64
+# The mixer's glide does not run on into its next chunk: one still under way where a chunk ends
+# stops there with a step. The show opens the mixer at MIX_RATE with chunks of MIX_CHUNK
+# frames and the song starts on a chunk (each time it starts again, too), so the arranger knows
+# where every tick falls. A silencing on a tick that begins less than GLIDE_FRAMES before a
+# chunk's end moves a tick earlier; a note struck there on a sounding channel has what rings
+# silenced on the tick before it.
+MIX_RATE, MIX_CHUNK, GLIDE_FRAMES = 44100, 4096, 64
 # Celesta and bass samples sustain in a loop; from a note's fifth row on it decays a step a row
-# as a struck bar does, and a rest lets it die away within a few rows.
+# as a struck bar does (a step of one, too small to be heard), but not below RAMPED_STEP, so
+# that it can still be silenced smoothly.
 DECAY_AFTER, DECAY_STEP = 4, 1
-# A rest fades its channel to silence within four rows (20 a row) from any volume; a shorter
-# rest fades faster, so that it is silent by its end.
-RELEASE_ROWS, FULL_VOLUME = 4, 64
+# Phrasing, as a player shapes a tune: a bar's first note sounds at the part's volume, the
+# other strong beat (the middle of a 4/4 or 6/8 bar) a decibel below, weak notes 2.6 dB below,
+# and so does the last note of every phrase. Volumes are linear, so these are amplitude ratios.
+STRONG, MIDDLE, WEAK = 1.0, 0.88, 0.74
+ACCENTED = ("melody", "bass")
 
 # Written pitch (MIDI number) that lands on tracker note C-1 for each part.
 MELODY_BASE = 48  # celesta C4 -> C-2, sounding C5
@@ -32,6 +52,7 @@ PAD_LOWEST_ROOT = 48
 
 PITCH_CLASSES = {"c": 0, "d": 2, "e": 4, "f": 5, "g": 7, "a": 9, "b": 11}
 ACCIDENTALS = {None: 0, "#": 1, "b": -1}
+COMMENT_RE = re.compile(r"(^|\s)#.*")  # a "#" after a letter is a sharp
 NOTE_RE = re.compile(r"^([a-g])(#|b)?(\d)$")
 CHORD_RE = re.compile(r"^([a-g])(#|b)?(m|7)?$", re.IGNORECASE)
 CHORD_KIND = {None: "maj", "m": "min", "7": "7"}
@@ -40,6 +61,7 @@ LENGTHS = {"1": 16, "2": 8, "4": 4, "8": 2, "16": 1}
 LINES = ("melody", "echo", "bass")
 PARTS = LINES + ("chords", "bells")
 VOLUME_PARTS = LINES + ("chords",)
+PHRASE_BARS = 2  # bars a phrase, unless a section says otherwise
 
 # The instruments by the names make_module gives their samples.
 SMP_CELESTA, SMP_BASS, SMP_SHAKE, SMP_TAP = "celesta", "pluck bass", "sleigh shake", "sleigh tap"
@@ -47,17 +69,19 @@ PAD_SAMPLE = {kind: "pad " + kind for kind in ("maj", "min", "7")}
 # Soft hits a semitone lower, as a strap of bells never rings twice alike. A late shake comes on
 # its row's fourth tick, to ring on over the next downbeat.
 BellHit = namedtuple("BellHit", "sample volume note delay")
-BELL_HITS = {"S": BellHit(SMP_SHAKE, 56, 33, 0), "s": BellHit(SMP_SHAKE, 32, 32, 0),
-             "T": BellHit(SMP_TAP, 42, 33, 0), "t": BellHit(SMP_TAP, 26, 32, 0),
-             "L": BellHit(SMP_SHAKE, 56, 33, 4)}
+BELL_HITS = {"S": BellHit(SMP_SHAKE, 50, 35, 0), "s": BellHit(SMP_SHAKE, 30, 34, 0),
+             "T": BellHit(SMP_TAP, 48, 35, 0), "t": BellHit(SMP_TAP, 30, 34, 0),
+             "L": BellHit(SMP_SHAKE, 44, 35, 4)}
 ECHO_VOLUME = 30  # the echo answers the melody from further back, unless a section says otherwise
-# A pitched line's channel, sample, the written pitch that lands on tracker note C-1 and its damp.
-Voice = namedtuple("Voice", "channel sample base damp")
-# With the melody on the right, melody and pad trade channels 1 and 2.
-SIDES = {"left": {}, "right": {CH_MELODY: CH_PAD, CH_PAD: CH_MELODY}}
-LINE_VOICES = {"melody": Voice(CH_MELODY, SMP_CELESTA, MELODY_BASE, MELODY_DAMP),
-               "echo": Voice(CH_BELLS, SMP_CELESTA, MELODY_BASE, MELODY_DAMP),
-               "bass": Voice(CH_BASS, SMP_BASS, BASS_BASE, BASS_DAMP)}
+# A pitched line's channel, sample and the written pitch that lands on tracker note C-1.
+Voice = namedtuple("Voice", "channel sample base")
+# With the melody on the right every voice takes the channel on the other side, so the bass is
+# always opposite the melody and both ears keep the same weight.
+SIDES = {"left": {}, "right": {CH_MELODY: CH_PAD, CH_PAD: CH_MELODY, CH_BASS: CH_BELLS,
+                               CH_BELLS: CH_BASS}}
+LINE_VOICES = {"melody": Voice(CH_MELODY, SMP_CELESTA, MELODY_BASE),
+               "echo": Voice(CH_BELLS, SMP_CELESTA, MELODY_BASE),
+               "bass": Voice(CH_BASS, SMP_BASS, BASS_BASE)}
 
 
 class ScoreError(ValueError):
@@ -77,7 +101,9 @@ def parse_pitch(text):
 
 
 def parse_length(text):
-    """Sixteenths in a note length such as 4, 8. or 2."""
+    """Sixteenths in a note length such as 4, 8. or 2, or tied lengths such as 4.+4."""
+    if "+" in text:
+        return sum(parse_length(part) for part in text.split("+"))
     dotted = text.endswith(".")
     rows = LENGTHS.get(text[:-1] if dotted else text)
     if rows is None:
@@ -149,8 +175,9 @@ class Section:
         self.meter = meter
         self.tempo = tempo  # one tempo, or several in steps that share the section's rows evenly
         self.line = line
-        self.side = "left"  # the melody's side; the pad takes the other
-        self.volume = {}  # part -> channel volume for this section's notes
+        self.side = "left"  # the melody's side; the other voices take their sides from it
+        self.volume = {}  # part -> (volume on the first row, volume on the last) of its notes
+        self.phrase = PHRASE_BARS
         self.bars = {p: [] for p in PARTS}
 
     @property
@@ -179,11 +206,16 @@ class Section:
             if rest.strip() not in SIDES:
                 raise ScoreError("side needs left or right")
             self.side = rest.strip()
+        elif word == "phrase":
+            self.phrase = number(rest, 1, 16, "a phrase's bars")
         elif word == "volume":
-            part, _, vol = rest.strip().partition(" ")
+            part, _, vols = rest.strip().partition(" ")
             if part not in VOLUME_PARTS:
                 raise ScoreError("volume needs one of %s" % ", ".join(VOLUME_PARTS))
-            self.volume[part] = number(vol, 0, 64, "volume")
+            vols = [number(v, 0, 64, "volume") for v in vols.split() or [""]]
+            if len(vols) > 2:
+                raise ScoreError("volume takes one level, or the first and the last of a swell")
+            self.volume[part] = (vols[0], vols[-1])
         elif word in PARTS:
             if self.meter is None:
                 raise ScoreError("[%s] needs a meter before its parts" % self.name)
@@ -195,6 +227,32 @@ class Section:
                     self.bars[word].append(parse_bar(word, bar, self.bar_rows, base))
         else:
             raise ScoreError("unknown word %r" % word)
+
+    def level(self, part, row, default):
+        """The volume of a `part` note at the section's `row`: the part's level there (along a
+        swell from its first to its last row), or `default`, the sample's own."""
+        first, last = self.volume.get(part, (default, default))
+        return first + (last - first) * row / max(self.rows - 1, 1)
+
+    def accent(self, row, phrase_end):
+        """The phrasing's ratio for a note at the section's `row`."""
+        at = row % self.bar_rows
+        if phrase_end:
+            return WEAK
+        if at == 0:
+            return STRONG
+        middle = self.meter[0] in (4, 6, 12) and at == self.bar_rows // 2
+        return MIDDLE if middle else WEAK
+
+    def phrase_ends(self, part):
+        """Rows of the notes that end a phrase: the last struck by the middle of a phrase's last
+        bar (a later one leads into the next phrase)."""
+        ends = set()
+        for b, bar in enumerate(self.bars[part]):
+            struck = [row for row, what in bar if what is not None and row <= self.bar_rows // 2]
+            if struck and ((b + 1) % self.phrase == 0 or b + 1 == len(self.bars[part])):
+                ends.add(b * self.bar_rows + struck[-1])
+        return ends
 
     def check(self):
         if self.tempo is None or self.meter is None:
@@ -211,7 +269,7 @@ def parse_score(text):
     sections = []
     meter, tempo = None, None
     for lineno, raw in enumerate(text.splitlines(), 1):
-        line = raw.split("#", 1)[0].strip()
+        line = COMMENT_RE.sub("", raw).strip()
         try:
             if not line:
                 continue
@@ -253,10 +311,10 @@ class Timeline:
         self.section_starts = []
         self.tempos = []  # (row, tempo) wherever the tempo changes
         self.numbers = {s.name: n for n, s in enumerate(samples, 1)}
+        self.sample_names = {n: s.name for n, s in enumerate(samples, 1)}
         self.volumes = {s.name: s.volume for s in samples}
         self.last_pad = None  # (sample, note, volume) of the chord the pad holds
         self.side = "left"
-        self.slow = False  # rows long enough for a tick's volume step to be heard
 
     def add_section(self, sec):
         start = len(self.rows)
@@ -265,73 +323,102 @@ class Timeline:
             if not self.tempos or self.tempos[-1][1] != tempo:
                 self.tempos.append((start + k * sec.rows // len(sec.tempo), tempo))
         self.rows.extend([Cell() for _ in range(modwriter.CHANNELS)] for _ in range(sec.rows))
-        if sec.side != self.side and start:
-            # melody and pad trade channels: each fades before the other's first note cuts it
-            for ch in (CH_MELODY, CH_PAD):
-                self.effect(start - 1, ch, FX_VOLUME_SLIDE, MELODY_DAMP, replace=True)
+        change = sec.side != self.side and start
+        if change:
             self.last_pad = None
         self.side = sec.side
-        self.slow = modwriter.row_seconds(SPEED, max(sec.tempo)) > SLOW_ROW_SECONDS
         swap = SIDES[sec.side]
         for part in LINES:
             voice = LINE_VOICES[part]
             voice = voice._replace(channel=swap.get(voice.channel, voice.channel))
-            vol = sec.volume.get(part, ECHO_VOLUME if part == "echo" else None)
+            ends = sec.phrase_ends(part) if part == "melody" else set()
             for row, note, rows in timed(sec.bars[part], sec.bar_rows):
+                default = ECHO_VOLUME if part == "echo" else self.volumes[voice.sample]
+                vol = sec.level(part, row, default)
+                if part in ACCENTED:
+                    vol *= sec.accent(row, row in ends)
+                vol = int(round(vol))
                 self.line_note(start + row, rows, voice, note, vol)
-        self.add_bells(sec, start)
-        self.add_chords(sec, start, Voice(swap.get(CH_PAD, CH_PAD), None, PAD_BASE, None))
+        bells = swap.get(CH_BELLS, CH_BELLS)
+        self.add_bells(sec, start, bells)
+        pad = swap.get(CH_PAD, CH_PAD)
+        self.add_chords(sec, start, Voice(pad, None, PAD_BASE))
+        if change:  # where the voices change sides, what still rings stops as the section begins
+            for ch in range(modwriter.CHANNELS):
+                if not self.rows[start][ch].sample:
+                    self.release(start, ch)
 
-    def add_bells(self, sec, start):
+    def close(self):
+        """Silences what still rings on the song's last row, on the tick where its late shake
+        comes in: the show's player cuts whatever sounds where it starts the song again, and
+        the shake carries the sound over that gap."""
+        last, cut = len(self.rows) - 1, EXT_NOTE_CUT | BELL_HITS["L"].delay
+        for ch, cell in enumerate(self.rows[last]):
+            if self.volume_at(last + 1, ch) and self.fadable(cell):
+                cell.effect, cell.param = FX_EXTENDED, cut
+
+    def release(self, row, ch):
+        """Silences what sounds on channel `ch` at `row`, in one step the mixer smooths."""
+        if self.volume_at(row, ch) and self.fadable(self.rows[row][ch]):
+            cell = self.rows[row][ch]
+            cell.effect, cell.param = FX_SET_VOLUME, 0
+
+    @staticmethod
+    def fadable(cell):
+        """Whether a cell's effect may give way to a release: none or a decay step."""
+        decay = cell.effect == FX_EXTENDED and cell.param & 0xF0 == EXT_FINE_VOLUME_DOWN
+        return not cell.has_effect() or decay
+
+    def add_bells(self, sec, start, ch):
         for b, pat in enumerate(sec.bars["bells"]):
             for i, hit in enumerate(pat):
                 if hit in BELL_HITS:
                     row, bell = start + b * sec.bar_rows + i, BELL_HITS[hit]
-                    if self.rows[row][CH_BELLS].sample:
+                    if self.rows[row][ch].sample:
                         raise ScoreError("line %d: [%s] bells and echo meet in bar %d"
                                          % (sec.line, sec.name, b + 1))
-                    self.strike(row, CH_BELLS, bell.sample, bell.note, bell.volume)
+                    self.strike(row, ch, bell.sample, bell.note, bell.volume)
                     if bell.delay:  # the shake's own volume needs no effect to set it
-                        cell = self.rows[row][CH_BELLS]
+                        cell = self.rows[row][ch]
                         cell.effect, cell.param = FX_EXTENDED, EXT_NOTE_DELAY | bell.delay
-                    self.clear_after(row, CH_BELLS)
+                    self.clear_after(row, ch)
 
     def add_chords(self, sec, start, voice):
         for row, chord, rows in timed(sec.bars["chords"], sec.bar_rows):
             key = chord and chord + (sec.volume.get("chords"),)
             if key is None:
-                self.line_note(start + row, rows, voice, None, None)  # the pad fades
+                self.line_note(start + row, rows, voice, None, None)  # the pad is silenced
             elif key != self.last_pad:  # a held chord is not struck again
-                self.strike(start + row, voice.channel, chord[0], chord[1], key[2])
+                vol = sec.level("chords", row, self.volumes[chord[0]])
+                self.strike(start + row, voice.channel, chord[0], chord[1], int(round(vol)))
             self.last_pad = key
 
     def line_note(self, row, rows, voice, note, vol):
         """A celesta or bass note (or rest, note None) lasting `rows` rows from `row`."""
-        ch = voice.channel
         if note is None:
-            # The volume slides on all ticks but the first.
-            fade = -(-FULL_VOLUME // ((SPEED - 1) * min(rows, RELEASE_ROWS)))
-            for g in range(row, row + min(rows, RELEASE_ROWS)):
-                self.effect(g, ch, FX_VOLUME_SLIDE, fade)
+            self.release(row, voice.channel)
             return
-        if row > 0:
-            self.damp_before(row, ch, voice.damp)
-        self.strike(row, ch, voice.sample, note, vol)
-        for g in range(row + DECAY_AFTER, row + rows):
-            self.effect(g, ch, FX_EXTENDED, EXT_FINE_VOLUME_DOWN | DECAY_STEP)
+        vol = max(vol, RAMPED_STEP)
+        self.strike(row, voice.channel, voice.sample, note, vol)
+        decay = min(rows - DECAY_AFTER, (vol - RAMPED_STEP) // DECAY_STEP)
+        for g in range(row + DECAY_AFTER, row + DECAY_AFTER + max(decay, 0)):
+            self.effect(g, voice.channel, FX_EXTENDED, EXT_FINE_VOLUME_DOWN | DECAY_STEP)
 
-    def damp_before(self, row, ch, damp):
-        """Fades the note that rings on `ch` before the one struck at `row`."""
-        prev = self.rows[row - 1][ch]
-        if prev.sample and prev.effect == 0:  # a sixteenth before: only a light touch
-            self.effect(row - 1, ch, FX_VOLUME_SLIDE, MELODY_DAMP_SHORT)
-        elif (self.slow and damp > MELODY_DAMP_SHORT and row > 1 and not prev.sample
-              and not self.rows[row - 2][ch].sample):
-            # long rows take the fade over two, so that no tick steps the volume far
-            self.effect(row - 2, ch, FX_VOLUME_SLIDE, damp // 2, replace=True)
-            self.effect(row - 1, ch, FX_VOLUME_SLIDE, damp - damp // 2, replace=True)
-        else:
-            self.effect(row - 1, ch, FX_VOLUME_SLIDE, damp, replace=True)
+    def volume_at(self, row, ch):
+        """The volume of what sounds on `ch` as `row` begins, as the player follows the
+        effects written so far (0 for silence)."""
+        start = next((g for g in range(row - 1, -1, -1) if self.rows[g][ch].sample), None)
+        if start is None:
+            return 0
+        vol = 0
+        for cells in self.rows[start:row]:
+            cell = cells[ch]
+            vol = self.volumes[self.sample_names[cell.sample]] if cell.sample else vol
+            ext = cell.param & 0xF0 if cell.effect == FX_EXTENDED else None
+            vol = cell.param if cell.effect == FX_SET_VOLUME else vol
+            vol = max(0, vol - (cell.param & 15)) if ext == EXT_FINE_VOLUME_DOWN else vol
+            vol = 0 if ext == EXT_NOTE_CUT else vol
+        return vol
 
     def clear_after(self, row, ch):
         """Drops the echo's volume effects after a bell hit, which would fade the bell."""
@@ -340,10 +427,10 @@ class Timeline:
                 break
             cells[ch].effect, cells[ch].param = 0, 0
 
-    def effect(self, row, ch, effect, param, replace=False):
-        """Puts an effect on a cell that has none (or, with replace, only a decay step)."""
+    def effect(self, row, ch, effect, param):
+        """Puts an effect on a cell that has none."""
         cell = self.rows[row][ch]
-        if not cell.has_effect() or (replace and cell.effect == FX_EXTENDED):
+        if not cell.has_effect():
             cell.effect, cell.param = effect, param
 
     def strike(self, row, ch, sample, note, vol=None):
@@ -362,7 +449,9 @@ def lay_out(sections, samples):
     tl = Timeline(samples)
     for sec in sections:
         tl.add_section(sec)
-    tl.control(0, FX_SPEED, SPEED)
+    tl.close()
+    if SPEED != modwriter.DEFAULT_SPEED:
+        tl.control(0, FX_SPEED, SPEED)
     for row, tempo in tl.tempos:
         tl.control(row, FX_SPEED, tempo)
     return tl
@@ -388,18 +477,76 @@ def align_closing_section(tl):
     return positions
 
 
+def free_slot(cells):
+    """The channel whose effect slot a control may take in a row, or None."""
+    # a decay step may give way; a volume, a slide or another control may not
+    free = [ch for ch in (CH_PAD, CH_BASS, CH_MELODY, CH_BELLS) if not cells[ch].has_effect()]
+    decay = (FX_EXTENDED, EXT_FINE_VOLUME_DOWN)
+    free += [ch for ch in (CH_BASS, CH_MELODY, CH_BELLS)
+             if (cells[ch].effect, cells[ch].param & 0xF0) == decay]
+    return free[0] if free else None
+
+
 def place_controls(tl):
-    """Puts each control effect on the first channel of its row that can give its slot up."""
+    """Puts each control effect on the first channel of its row that can give its slot up. On a
+    row where every channel strikes or fades, a tempo change moves up to two rows (a
+    pattern break may not: it must end its pattern where the music does)."""
     for row, effect, param in tl.controls:
-        cells = tl.rows[row]
-        # a decay step or a release may give way; a damp, a volume or another control may not
-        free = [ch for ch in (CH_PAD, CH_BASS, CH_MELODY, CH_BELLS) if not cells[ch].has_effect()]
-        free += [ch for ch in (CH_BASS, CH_MELODY, CH_BELLS) if cells[ch].effect == FX_EXTENDED]
-        free += [ch for ch in (CH_BELLS, CH_BASS)
-                 if cells[ch].effect == FX_VOLUME_SLIDE and cells[ch].param <= 0xF]
-        if not free:
+        for at in (row, row + 1, row - 1, row + 2, row - 2) if effect == FX_SPEED else (row,):
+            ch = free_slot(tl.rows[at]) if 0 <= at < len(tl.rows) else None
+            if ch is not None:
+                break
+        else:
             raise ScoreError("no free effect slot at song row %d" % row)
-        cells[free[0]].effect, cells[free[0]].param = effect, param
+        tl.rows[at][ch].effect, tl.rows[at][ch].param = effect, param
+        if at != row:
+            tl.tempos = [(at if (r, t) == (row, param) else r, t) for r, t in tl.tempos]
+
+
+def tick_frames(tempo):
+    """How many frames the mixer plays for one tick at `tempo` (it counts quarter frames, and
+    a tick a whole number of frames)."""
+    return int(MIX_RATE * modwriter.TEMPO_TICK_SECONDS) // tempo
+
+
+def row_ticks(tl):
+    """(first frame, frames a tick) of every row of the song as the mixer plays it."""
+    tempo_at = dict(tl.tempos)
+    out, frame, tempo = [], 0, modwriter.DEFAULT_TEMPO
+    for g in range(len(tl.rows)):
+        tempo = tempo_at.get(g, tempo)
+        out.append((frame, tick_frames(tempo)))
+        frame += SPEED * tick_frames(tempo)
+    return out
+
+
+def near_chunk_end(frame):
+    return frame % MIX_CHUNK > MIX_CHUNK - GLIDE_FRAMES
+
+
+def steer_clear_of_chunk_ends(tl):
+    """Keeps every glide inside one mixing chunk: a cut on a row's last tick (or a release on
+    its first) that a chunk's end would cut short comes a tick earlier, and a note struck there
+    over a sounding channel comes a tick late or, where its row has no room for that, has what
+    rings silenced on the tick before. The celesta's bright attack covers the rest of its own
+    takeover, which is not worth a gap."""
+    cut_last, cut_early = EXT_NOTE_CUT | (SPEED - 1), EXT_NOTE_CUT | (SPEED - 2)
+    ticks = row_ticks(tl)
+    for g, (frame, tick) in enumerate(ticks):
+        for ch, cell in enumerate(tl.rows[g]):
+            if (cell.effect, cell.param) == (FX_EXTENDED, cut_last) and \
+                    near_chunk_end(frame + (SPEED - 1) * tick):
+                cell.param = cut_early
+            elif (cell.effect, cell.param, cell.sample) == (FX_SET_VOLUME, 0, 0) and \
+                    near_chunk_end(frame):
+                cell.effect, cell.param = FX_EXTENDED, EXT_NOTE_CUT | 1
+            elif cell.sample and near_chunk_end(frame) and tl.volume_at(g, ch):
+                before = tl.rows[g - 1][ch]
+                if not cell.has_effect():
+                    cell.effect, cell.param = FX_EXTENDED, EXT_NOTE_DELAY | 1
+                elif tl.fadable(before) and tl.sample_names[cell.sample] != SMP_CELESTA:
+                    last = near_chunk_end(ticks[g - 1][0] + (SPEED - 1) * ticks[g - 1][1])
+                    before.effect, before.param = FX_EXTENDED, cut_early if last else cut_last
 
 
 def cut_patterns(tl, positions):
@@ -409,16 +556,34 @@ def cut_patterns(tl, positions):
     return patterns
 
 
-def song_seconds(tl):
-    ends = [row for row, _ in tl.tempos[1:]] + [len(tl.rows)]
-    return sum((end - row) * modwriter.row_seconds(SPEED, tempo)
-               for (row, tempo), end in zip(tl.tempos, ends))
+def seconds_at(tl, row):
+    """When the song reaches `row`, in seconds from its start."""
+    ends = [r for r, _ in tl.tempos[1:]] + [len(tl.rows)]
+    return sum((min(end, row) - start) * modwriter.row_seconds(SPEED, tempo)
+               for (start, tempo), end in zip(tl.tempos, ends) if start < row)
+
+
+def section_times(tl):
+    """(name, first second, last second) of every section as the show's mixer plays it, whose
+    whole-frame ticks run a little ahead of the tempo's."""
+    frames = [frame for frame, _ in row_ticks(tl)]
+    frames.append(frames[-1] + SPEED * row_ticks(tl)[-1][1])
+    starts = [row for _, row in tl.section_starts] + [len(tl.rows)]
+    return [(name, frames[row] / MIX_RATE, frames[end] / MIX_RATE)
+            for (name, row), end in zip(tl.section_starts, starts[1:])]
+
+
+def arrange(sections, samples):
+    """The song's timeline with every effect placed, and the pattern position of each row."""
+    tl = lay_out(sections, samples)
+    positions = align_closing_section(tl)
+    place_controls(tl)
+    steer_clear_of_chunk_ends(tl)
+    return tl, positions
 
 
 def build_patterns(sections, samples):
     """Returns (patterns, orders, seconds) of the sections played by the given samples."""
-    tl = lay_out(sections, samples)
-    positions = align_closing_section(tl)
-    place_controls(tl)
+    tl, positions = arrange(sections, samples)
     patterns = cut_patterns(tl, positions)
-    return patterns, list(range(len(patterns))), song_seconds(tl)
+    return patterns, list(range(len(patterns))), seconds_at(tl, len(tl.rows))

@@ -1,4 +1,7 @@
-"""Synthesizes the carol module's instruments as 8-bit signed samples from fixed seeds."""
+"""Synthesizes the carol module's instruments as 8-bit signed samples from fixed seeds. Where a
+tone is a sum of partials with random phases, its seed is the one among the first few hundred
+whose phases give the lowest peak: a sample is scaled to its peak, so a lower peak is a louder
+tone in the same eight bits."""
 
 import math
 import random
@@ -11,7 +14,8 @@ C2_RATE = CLOCK_RATE / PERIODS[12]
 
 
 def to_int8(values, peak=118):
-    """Scales floats to a signed-byte peak, prefixed with the two silent bytes players expect."""
+    """Scales floats to a signed-byte peak, prefixed with the two silent bytes players
+    expect."""
     top = max(abs(v) for v in values) or 1.0
     k = peak / top
     out = bytearray(b"\0\0")
@@ -31,7 +35,8 @@ def taper_end(values, count):
 
 
 def decaying_partials(partials, f0, n, attack_samples, loop=0):
-    """Sums sine partials (frequency ratio, amplitude, decay time in seconds, phase in cycles),
+    """Sums sine partials (frequency ratio, amplitude, decay time in seconds, phase in
+    cycles),
     each dying away on its own, under a short linear attack against clicks. The last `loop`
     samples hold the whole-number partials at the level they reached, so a loop over them
     (a whole number of cycles) sustains the tone without a step; the others have died by then."""
@@ -50,8 +55,8 @@ def decaying_partials(partials, f0, n, attack_samples, loop=0):
 
 
 def looped(name, values, peak, volume, loop):
-    """A sample whose last `loop` values repeat; to_int8's two leading zeros move
-    the loop by two."""
+    """A sample whose last `loop` values repeat; to_int8's two leading zeros move the loop by
+    two."""
     data = to_int8(values, peak)
     return Sample(name, data, volume=volume, loop_start=len(values) - loop + 2, loop_length=loop)
 
@@ -66,19 +71,20 @@ def struck(name, partials, spc, loop_cycles, seconds, attack, volume):
 
 
 # The celesta's partials: (frequency ratio, amplitude, decay time in seconds).
-CELESTA_PARTIALS = ((1.0, 1.0, 0.95), (2.0, 0.30, 0.42), (3.0, 0.11, 0.22), (4.07, 0.07, 0.10),
-                    (5.4, 0.05, 0.045), (6.8, 0.03, 0.025))
+# The second to fourth ring long enough to carry the tune in 2-4 kHz through a room's chatter.
+CELESTA_PARTIALS = ((1.0, 1.0, 0.95), (2.0, 0.50, 0.70), (3.0, 0.30, 0.50), (4.07, 0.16, 0.22),
+                    (5.4, 0.07, 0.07), (6.8, 0.03, 0.03))
 
 
-def celesta(seed=1101):
-    """Struck steel bar: bright harmonics that die fast over a warm fundamental;
-    16 samples a cycle."""
+def celesta(seed=66):
+    """Struck steel bar: bright harmonics that die away over a warm fundamental; 16 samples a
+    cycle."""
     rng = random.Random(seed)
-    partials = [(ratio, amp, tau, rng.random() * 0.2) for ratio, amp, tau in CELESTA_PARTIALS]
-    return struck("celesta", partials, 16, 32, 1.2, 24.0, 62)
+    partials = [(ratio, amp, tau, rng.random()) for ratio, amp, tau in CELESTA_PARTIALS]
+    return struck("celesta", partials, 16, 32, 1.2, 24.0, 64)
 
 
-def pluck_bass(seed=2202):
+def pluck_bass(seed=193):
     """Plucked string: harmonics at a fixed 64 samples a cycle, upper ones decaying first."""
     rng = random.Random(seed)
     harmonics = []
@@ -130,12 +136,19 @@ def pad(kind, seed):
         if i < PAD_ATTACK:
             v *= 0.5 - 0.5 * math.cos(math.pi * i / PAD_ATTACK)
         out.append(v)
-    return looped("pad " + kind, out, 110, 50, loop)
+    return looped("pad " + kind, out, 110, 52, loop)
 
 
-# Sleigh bells are built for tracker note A-3 so their jingle reaches above 10 kHz.
-BELLS_NOTE = 33
+# Sleigh bells are built for the highest tracker note, B-3 (31.6 kHz), and ring between 2.7
+# and 5.6 kHz, low against that rate: the mixer's images of them (at the rate minus the tone,
+# folded back below 22 kHz) then lie some 30 dB under the jingle itself.
+BELLS_NOTE = 35
 BELLS_RATE = CLOCK_RATE / PERIODS[BELLS_NOTE]
+
+
+# Ringing band-passes of the small shells: centre (Hz), Q and gain.
+BELL_RESONANCES = ((2700.0, 14.0, 0.7), (3600.0, 18.0, 1.0), (4500.0, 20.0, 0.9),
+                   (5600.0, 24.0, 0.45))
 
 
 def _jingle(rng, length, onsets, decay):
@@ -151,8 +164,7 @@ def _jingle(rng, length, onsets, decay):
                 break
             noise[i] += e * (rng.random() * 2.0 - 1.0)
     out = [0.0] * length
-    for freq, q, gain in ((4700.0, 18.0, 0.8), (6300.0, 22.0, 1.0), (8100.0, 25.0, 0.9),
-                          (10400.0, 30.0, 0.6)):
+    for freq, q, gain in BELL_RESONANCES:
         # Two-pole resonator (constant peak gain band-pass).
         w = TWO_PI * freq / rate
         r = math.exp(-w / (2.0 * q))

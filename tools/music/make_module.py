@@ -17,21 +17,33 @@ def build_samples():
     # The arranger finds each by its name.
     return [
         instruments.celesta(),
-        instruments.pad("maj", 5501),
-        instruments.pad("min", 5502),
-        instruments.pad("7", 5503),
+        instruments.pad("maj", 5),
+        instruments.pad("min", 5),
+        instruments.pad("7", 209),
         instruments.pluck_bass(),
         instruments.sleigh_shake(),
         instruments.sleigh_tap(),
     ]
 
 
-def build_module(score_path=os.path.join(HERE, "score.txt")):
-    samples = build_samples()
+SCORE = os.path.join(HERE, "score.txt")
+
+
+def read_score(score_path=SCORE):
     with open(score_path, encoding="utf-8") as f:
-        sections = arrange.parse_score(f.read())
-    patterns, orders, seconds = arrange.build_patterns(sections, samples)
+        return arrange.parse_score(f.read())
+
+
+def build_module(score_path=SCORE):
+    samples = build_samples()
+    patterns, orders, seconds = arrange.build_patterns(read_score(score_path), samples)
     return Module(TITLE, samples, patterns, orders), seconds
+
+
+def section_times(score_path=SCORE):
+    """(name, first second, last second) of each section of the score as the module plays it."""
+    tl, _ = arrange.arrange(read_score(score_path), build_samples())
+    return arrange.section_times(tl)
 
 
 def main(argv):

@@ -1,5 +1,5 @@
-"""Writes 4-channel ProTracker ("M.K.") modules byte by byte, refusing anything
-players disagree on."""
+"""Writes 4-channel ProTracker ("M.K.") modules byte by byte, refusing anything players
+disagree on."""
 
 import struct
 
@@ -32,8 +32,11 @@ FX_PATTERN_BREAK = 0xD  # param: the row to start the next pattern at, as two de
 FX_EXTENDED = 0xE
 FX_SPEED = 0xF  # param below 0x20: ticks per row; from 0x21 on: the tempo in beats a minute
 EXT_FINE_VOLUME_DOWN = 0xB0  # with FX_EXTENDED: lowers the volume by the low nibble, once a row
+EXT_NOTE_CUT = 0xC0  # with FX_EXTENDED: silences the note on the tick in the low nibble
 EXT_NOTE_DELAY = 0xD0  # with FX_EXTENDED: strikes the row's note on the tick in the low nibble
 SPEED_LIMIT = 0x20  # the F param that players read either way
+# Every player starts a module at speed 6 and tempo 125.
+DEFAULT_SPEED, DEFAULT_TEMPO = 6, 125
 # Tempo 125 gives 50 ticks a second, the Amiga's frame rate: a tick lasts 2.5 / tempo seconds.
 TEMPO_TICK_SECONDS = 2.5
 
@@ -57,10 +60,6 @@ def row_seconds(speed, tempo):
 def pattern_break_param(row):
     """The pattern break's parameter for the row to start at: its two decimal digits as nibbles."""
     return (row // 10) << 4 | row % 10
-
-
-def pattern_break_row(param):
-    return (param >> 4) * 10 + (param & 0xF)
 
 
 class Sample:
@@ -119,8 +118,8 @@ EMPTY_SAMPLE_HEADER = struct.pack(">22sHBBHH", b"", 0, 0, 0, 0, 1)
 
 
 class Cell:
-    """One channel in one row: sample 0..31, period 0 or from PERIODS,
-    effect 0..15, param 0..255."""
+    """One channel in one row: sample 0..31, period 0 or from PERIODS, effect 0..15, param
+    0..255."""
 
     __slots__ = ("sample", "period", "effect", "param")
 

@@ -1,14 +1,17 @@
 #!/usr/bin/env python3
-"""Plays a module through SDL_mixer 1.2 into a raw file, as the show hears it
-(44.1 kHz, s16, stereo)."""
+"""Plays a module through SDL_mixer 1.2 into a raw file, as the show hears it (44.1 kHz, s16,
+stereo)."""
 
 import array
+import math
 import os
 import subprocess
 import sys
 
 RATE = 44100
 CHUNK = 4096  # frames per mix, as the show opens the mixer
+# A module that never ends (one that jumps back on itself) is stopped after this much sound.
+LIMIT_SECONDS = 1200
 
 # Runs in a child process so SDL's disk driver reads its settings from a fresh environment.
 # The disk driver runs faster than real time, so the length is counted in the audio thread:
@@ -16,6 +19,8 @@ CHUNK = 4096  # frames per mix, as the show opens the mixer
 # from then on and the finished hook notes the count when the music has stopped.
 CHILD = r"""
 import ctypes, sys
+SDL_INIT_AUDIO = 0x10
+AUDIO_S16LSB = 0x8010
 sdl = ctypes.CDLL('libSDL-1.2.so.0')
 mix = ctypes.CDLL('libSDL_mixer-1.2.so.0')
 mix.Mix_LoadMUS.restype = ctypes.c_void_p
@@ -27,8 +32,8 @@ def post(udata, stream, length):
 def done():
     state['end'] = state['bytes']
 post_cb, done_cb = POST(post), DONE(done)
-assert sdl.SDL_Init(0x10) == 0
-assert mix.Mix_OpenAudio(44100, 0x8010, 2, %d) == 0
+assert sdl.SDL_Init(SDL_INIT_AUDIO) == 0
+assert mix.Mix_OpenAudio(%d, AUDIO_S16LSB, 2, %d) == 0
 m = mix.Mix_LoadMUS(sys.argv[1].encode())
 assert m, 'SDL_mixer could not load the module'
 mix.Mix_HookMusicFinished(done_cb)
@@ -36,7 +41,7 @@ sdl.SDL_LockAudio()
 mix.Mix_SetPostMix(post_cb, None)
 mix.Mix_PlayMusic(ctypes.c_void_p(m), int(sys.argv[2]))
 sdl.SDL_UnlockAudio()
-while state['end'] is None:
+while state['end'] is None and state['bytes'] < int(sys.argv[3]):
     sdl.SDL_Delay(5)
 sdl.SDL_LockAudio()
 mix.Mix_HookMusicFinished(None)
@@ -44,20 +49,24 @@ mix.Mix_SetPostMix(None, None)
 sdl.SDL_UnlockAudio()
 mix.Mix_CloseAudio()
 sdl.SDL_Quit()
+assert state['end'] is not None, 'the music did not end'
 print(state['end'])
-""" % CHUNK
+""" % (RATE, CHUNK)
 
 
 def render(mod_path, raw_path, loops=0):
     """Renders into raw_path; returns the music as an array of interleaved 16-bit samples, from
     its first chunk to the end of the chunk in which it stopped (so up to 4096 frames long).
-    With loops, SDL_mixer starts the module again when it ends, as the show's endless loop does.
+    With loops, SDL_mixer starts the module again when it ends, as the show's endless loop does:
+    SDL_mixer 1.2 plays it loops + 1 times, but once for loops 0 and 1.
     The start is found as the chunk holding the first sound, which is right for modules that
     sound on their first row."""
     env = dict(os.environ, SDL_AUDIODRIVER="disk", SDL_DISKAUDIOFILE=raw_path,
                SDL_DISKAUDIODELAY="0")
-    out = subprocess.run([sys.executable, "-c", CHILD, mod_path, str(loops)], env=env, check=True,
-                         stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True).stdout
+    limit = str(LIMIT_SECONDS * (loops + 1) * RATE * 4)
+    out = subprocess.run([sys.executable, "-c", CHILD, mod_path, str(loops), limit], env=env,
+                         check=True, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+                         text=True).stdout
     music_frames = int(out.split()[-1]) // 4
     pcm = array.array("h")
     with open(raw_path, "rb") as f:
@@ -78,7 +87,6 @@ def main(argv):
     frames = len(pcm) // 2
     peak = max(max(pcm), -min(pcm))
     clipped = sum(1 for v in pcm if v in (32767, -32768))
-    import math
     print("%d frames, %.2f s; peak %d (%.2f dBFS), %d samples at full scale"
           % (frames, frames / RATE, peak, 20 * math.log10(peak / 32768.0), clipped))
     return 0
