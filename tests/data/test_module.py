@@ -17,12 +17,11 @@ import arrange
 import listen
 import make_module
 import modwriter as mw
-import render_sdl
 from harness import DATA
 
 MODULE = DATA / "xmas.mod"
 HEADER = 1084  # title, 31 sample headers, song length, restart byte, 128 orders, "M.K."
-RATE = 44100
+RATE = listen.RATE
 # Strong-beat melody notes outside the sounding chord, each as usually harmonised.
 PASSING = {("jingle", 7): "A over G7: the ninth"}
 CHORD_TONES = {"pad maj": (0, 4, 7), "pad min": (0, 3, 7), "pad 7": (0, 4, 7, 10)}
@@ -112,9 +111,7 @@ class CommittedModule(unittest.TestCase):
     def setUpClass(cls):
         cls.samples, cls.notes, cls.seconds = read_mod(MODULE.read_bytes())
         # three plays, as SDL_mixer repeats it for the show; every check shares this one render
-        with tempfile.TemporaryDirectory() as tmp:
-            pcm = render_sdl.render(str(MODULE), tmp + "/x.raw", loops=2)
-        cls.pcm = np.frombuffer(pcm, dtype=np.int16).reshape(-1, 2)
+        cls.pcm = listen.three_plays(MODULE)
 
     def test_players_agree_on_the_length_and_it_does_not_clip(self):
         out = subprocess.run(["openmpt123", "--info", str(MODULE)],

@@ -12,7 +12,7 @@ import numpy as np
 import make_module
 import render_sdl
 
-RATE = 44100
+RATE = render_sdl.RATE
 SUB_BLOCK = RATE // 10  # momentary loudness moves in steps of 100 ms
 MOMENTARY_SUB_BLOCKS = 4  # 400 ms
 # BS.1770's K-weighting, as its two biquads (b, a) at 48 kHz: a high shelf of +4 dB above about
@@ -146,15 +146,20 @@ def sections(pcm, power, times, passes=1):
     return rows
 
 
+def three_plays(module):
+    """The module played three times over through the show's mixer (two restarts), as PCM."""
+    with tempfile.TemporaryDirectory() as tmp:
+        pcm = render_sdl.render(str(module), os.path.join(tmp, "render.raw"), loops=2)
+    return np.frombuffer(pcm, dtype=np.int16).reshape(-1, 2)
+
+
 def main(argv):
-    """Renders the module three times over through the show's mixer (two restarts) and prints
-    the loudness, balance and clicks of the whole, and of every section of the first pass."""
+    """Prints the loudness, balance and clicks of three plays of the module, and of every
+    section of the first pass."""
     if len(argv) != 2:
         sys.stderr.write("usage: listen.py MODULE\n")
         return 2
-    with tempfile.TemporaryDirectory() as tmp:
-        pcm = render_sdl.render(argv[1], os.path.join(tmp, "render.raw"), loops=2)
-    pcm = np.frombuffer(pcm, dtype=np.int16).reshape(-1, 2)
+    pcm = three_plays(argv[1])
     power = sub_block_power(pcm)
     print("%.2f s, integrated %.2f LUFS, L-R %+.2f dB, peak %.2f dBFS, clicks at %s"
           % (len(pcm) / RATE, integrated(power), balance(power), peak_dbfs(pcm),
