@@ -71,14 +71,6 @@ def lufs(mean_square):
     return -0.691 + 10 * np.log10(np.maximum(mean_square, 1e-20))
 
 
-def momentary(power):
-    """Momentary loudness (LUFS) of each 400 ms window, one every 100 ms; window k starts with
-    sub-block k."""
-    both = power.sum(axis=1)
-    windows = np.lib.stride_tricks.sliding_window_view(both, MOMENTARY_SUB_BLOCKS)
-    return lufs(windows.mean(axis=1))
-
-
 def integrated(power):
     """Integrated loudness (LUFS): the 400 ms windows above the absolute gate, then those within
     10 LU of their mean."""

@@ -25,7 +25,6 @@ MAX_ORDERS = 128
 RESTART_BYTE = 0x7F
 
 # The effect codes the arranger writes, in ProTracker's numbering.
-FX_VOLUME_SLIDE = 0xA  # param x0 raises, 0y lowers the volume by x or y on every tick but the first
 FX_POSITION_JUMP = 0xB
 FX_SET_VOLUME = 0xC
 FX_PATTERN_BREAK = 0xD  # param: the row to start the next pattern at, as two decimal digits
