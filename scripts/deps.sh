@@ -1,4 +1,5 @@
-# Shared by scripts/show and scripts/test: installs the missing Debian packages and builds.
+# Shared by the scripts (show, test, package, windows): installs the missing Debian packages and
+# builds.
 # Sourced, not run.
 
 # Runs a command as root, through sudo when the caller is not root.
@@ -47,17 +48,26 @@ ensure_packages() {
             missing+=("$p")
     done
     [ ${#missing[@]} -eq 0 ] && return 0
-    # Neither root nor sudo: say what to run as root instead of failing on a missing command.
+    need_root_or_sudo "apt-get install -y --no-install-recommends ${missing[*]}"
+    echo "Installing: ${missing[*]}"
+    apt_get_as_root install -y -qq --no-install-recommends "${missing[@]}"
+}
+
+# Neither root nor sudo: says which apt-get command ($1) to run as root, instead of failing on a
+# missing command, and ends the script.
+need_root_or_sudo() {
     if [ "$(id -u)" -ne 0 ] && ! command -v sudo >/dev/null; then
         echo "Not root, and sudo is not installed. As root, run:" >&2
-        echo "  apt-get update && apt-get install -y --no-install-recommends ${missing[*]}" >&2
+        echo "  apt-get update && $1" >&2
         echo "and then this command again." >&2
         exit 1
     fi
-    echo "Installing: ${missing[*]}"
+}
+
+# Runs apt-get with the given arguments as root, on fresh package lists and without questions.
+apt_get_as_root() {
     as_root apt-get update -qq
-    as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
-        "${missing[@]}"
+    as_root env DEBIAN_FRONTEND=noninteractive apt-get "$@"
 }
 
 BUILD_PACKAGES=(cmake g++ make "$(sdl_dev_package)" libsdl-ttf2.0-dev libsdl-image1.2-dev
