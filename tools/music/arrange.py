@@ -566,8 +566,9 @@ def seconds_at(tl, row):
 def section_times(tl):
     """(name, first second, last second) of every section as the show's mixer plays it, whose
     whole-frame ticks run a little ahead of the tempo's."""
-    frames = [frame for frame, _ in row_ticks(tl)]
-    frames.append(frames[-1] + SPEED * row_ticks(tl)[-1][1])
+    ticks = row_ticks(tl)
+    frames = [frame for frame, _ in ticks]
+    frames.append(frames[-1] + SPEED * ticks[-1][1])
     starts = [row for _, row in tl.section_starts] + [len(tl.rows)]
     return [(name, frames[row] / MIX_RATE, frames[end] / MIX_RATE)
             for (name, row), end in zip(tl.section_starts, starts[1:])]
