@@ -556,11 +556,11 @@ def cut_patterns(tl, positions):
     return patterns
 
 
-def seconds_at(tl, row):
-    """When the song reaches `row`, in seconds from its start."""
-    ends = [r for r, _ in tl.tempos[1:]] + [len(tl.rows)]
-    return sum((min(end, row) - start) * modwriter.row_seconds(SPEED, tempo)
-               for (start, tempo), end in zip(tl.tempos, ends) if start < row)
+def song_seconds(tl):
+    """The song's length in seconds, from its tempos."""
+    ends = [row for row, _ in tl.tempos[1:]] + [len(tl.rows)]
+    return sum((end - row) * modwriter.row_seconds(SPEED, tempo)
+               for (row, tempo), end in zip(tl.tempos, ends))
 
 
 def section_times(tl):
@@ -587,4 +587,4 @@ def build_patterns(sections, samples):
     """Returns (patterns, orders, seconds) of the sections played by the given samples."""
     tl, positions = arrange(sections, samples)
     patterns = cut_patterns(tl, positions)
-    return patterns, list(range(len(patterns))), seconds_at(tl, len(tl.rows))
+    return patterns, list(range(len(patterns))), song_seconds(tl)
