@@ -11,8 +11,13 @@ if(NOT IS_DIRECTORY "${FROSTFUNKEL_WINDOWS_PREFIX}/bin")
 endif()
 set(_ff_windows "${CMAKE_CURRENT_LIST_DIR}")
 set(_ff_out "${PROJECT_BINARY_DIR}/windows")
-# The name Windows users see, the project's address (from the AppStream entry) and the
-# copyright line of the licence.
+# What the installer is called, by whom, and that its files are stripped; the name Windows
+# users see, the project's address (from the AppStream entry) and the copyright line of the
+# licence.
+set(CPACK_PACKAGE_NAME frostfunkel)
+set(CPACK_PACKAGE_VENDOR "The Frostfunkel developers")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "full-screen Christmas greeting show with a carol medley")
+set(CPACK_STRIP_FILES ON)
 set(FF_NAME Frostfunkel)
 file(STRINGS "${CMAKE_CURRENT_SOURCE_DIR}/org.example.frostfunkel.metainfo.xml" FF_HOMEPAGE
   REGEX "<url type=\"homepage\">")
