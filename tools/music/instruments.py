@@ -36,10 +36,10 @@ def taper_end(values, count):
 
 def decaying_partials(partials, f0, n, attack_samples, loop=0):
     """Sums sine partials (frequency ratio, amplitude, decay time in seconds, phase in
-    cycles),
-    each dying away on its own, under a short linear attack against clicks. The last `loop`
-    samples hold the whole-number partials at the level they reached, so a loop over them
-    (a whole number of cycles) sustains the tone without a step; the others have died by then."""
+    cycles), each dying away on its own, under a short linear attack against clicks. The last
+    `loop` samples hold the whole-number partials at the level they reached, so a loop over
+    them (a whole number of cycles) sustains the tone without a step; the others have died by
+    then."""
     out = []
     hold = (n - loop) / C2_RATE
     for i in range(n):
