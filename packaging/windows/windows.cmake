@@ -1,5 +1,5 @@
 # The show on Windows, in one place: the program's Windows settings (GUI subsystem, resources,
-# the desktop side, link options), its one folder (program, DLLs, data, README and licences)
+# link options), its one folder (program, DLLs, data, README and licences)
 # and that folder packaged as a per-user NSIS installer through CPack; scripts/windows zips the
 # same folder. FROSTFUNKEL_WINDOWS_PREFIX is the prefix the cross-built libraries were
 # installed into.
@@ -31,10 +31,8 @@ foreach(_ff_line ${_ff_sources})
 endforeach()
 
 # ---- The program
-# A GUI-subsystem executable: no console, SDL's entry wrapper calls SDL_main. The desktop side
-# tells a user why a start failed and lets Alt+F4 through.
+# A GUI-subsystem executable: no console, SDL's entry wrapper calls SDL_main.
 set_target_properties(frostfunkel PROPERTIES WIN32_EXECUTABLE ON)
-target_sources(frostfunkel PRIVATE "${PROJECT_SOURCE_DIR}/src/show/windows_desktop.cpp")
 # No PE time stamp and the GCC runtime linked in: the same sources give the same program, and
 # it needs no DLL beyond the libraries' and the system's.
 target_link_options(frostfunkel PRIVATE -Wl,--no-insert-timestamp -static-libgcc -static-libstdc++)

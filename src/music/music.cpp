@@ -7,9 +7,9 @@
 #include <cstdlib>
 #include <string>
 
+#include "desktop.hpp"
 #include "file_check.hpp"
-#include "guard.hpp"
-#include "windows_desktop.hpp"
+#include "output.hpp"
 
 namespace {
 

@@ -7,12 +7,13 @@
 #include <cstdlib>
 #include <string>
 
+#include "desktop.hpp"
+#include "display_guard.hpp"
 #include "file_check.hpp"
-#include "guard.hpp"
 #include "music.hpp"
+#include "process_guard.hpp"
 #include "scene.hpp"
 #include "show_loop.hpp"
-#include "windows_desktop.hpp"
 
 SDL_Surface* screen = nullptr;
 SDL_Surface* rahmen = nullptr;

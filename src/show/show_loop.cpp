@@ -1,7 +1,8 @@
 // The show loop: one tick draws the scene, writes the scroller line, flips, waits and reads input.
 #include <cstring>
 
-#include "guard.hpp"
+#include "end_request.hpp"
+#include "output.hpp"
 #include "scene.hpp"
 #include "scroller.hpp"
 #include "show_loop.hpp"

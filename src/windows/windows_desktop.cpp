@@ -1,6 +1,6 @@
 // The show on the Windows desktop: the box that tells a user why the show could not start,
 // and Alt+F4 handed to Windows. Built for Windows only.
-#include "windows_desktop.hpp"
+#include "desktop.hpp"
 
 #include <SDL.h>
 #include <SDL_syswm.h>
@@ -17,8 +17,8 @@ constexpr int LONGEST_PATH = 32768;
 // SDL's own window procedure, to which every message but Alt+F4 still goes.
 WNDPROC sdlWindowProc = nullptr;
 
-// The box's text, built piece by piece in plain arrays (no C++ strings, which would bring much
-// of the C++ library into the statically linked program); what does not fit is left out.
+// The box's text, built piece by piece in fixed arrays, as Windows' wide-character calls take
+// it; what does not fit is left out.
 wchar_t boxText[BOX_TEXT_SIZE];
 wchar_t programPath[LONGEST_PATH];
 

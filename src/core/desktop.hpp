@@ -1,5 +1,5 @@
-// How the show meets the Windows desktop: a failed start told in a message box, and Alt+F4 let
-// through to Windows as the close request. Elsewhere both do nothing.
+// How the show meets the desktop it runs on: a failed start told in a message box, and Alt+F4
+// let through as the close request. Windows has both (src/windows/); elsewhere they do nothing.
 #pragma once
 
 #ifdef _WIN32

@@ -1,0 +1,9 @@
+// The one writer of the show's standard output: the scroller lines and the mixer's messages.
+#pragma once
+
+// Writes one line to standard output, printf's format (its line end included) and arguments,
+// whole and without waiting: a line the output cannot take at once is dropped, and one the
+// output refuses (disk full, file too large) is not written. When the reader has gone, the
+// show ends as on a quit request. Standard output's settings, which it may share with other
+// programs, stay untouched.
+void writeLine(const char* format, ...);
