@@ -1,6 +1,6 @@
-# Shared by the scripts (show, test, package, windows): installs the missing Debian packages and
-# builds.
-# Sourced, not run.
+# Installs the missing Debian packages and builds; sourced, not run, by scripts/show, test and
+# screenshot (the build's packages and the build), bench (the build), package and windows (their
+# own packages). Sourcing it runs nothing: the SDL package is looked up only when asked for.
 
 # Runs a command as root, through sudo when the caller is not root.
 as_root() {
@@ -49,8 +49,8 @@ ensure_packages() {
     done
     [ ${#missing[@]} -eq 0 ] && return 0
     need_root_or_sudo "apt-get install -y --no-install-recommends ${missing[*]}"
-    echo "Installing: ${missing[*]}"
-    apt_get_as_root install -y -qq --no-install-recommends "${missing[@]}"
+    echo "Installing: ${missing[*]}" >&2
+    apt_get_as_root install -y -qq --no-install-recommends "${missing[@]}" >&2
 }
 
 # Neither root nor sudo: says which apt-get command ($1) to run as root, instead of failing on a
@@ -70,14 +70,18 @@ apt_get_as_root() {
     as_root env DEBIAN_FRONTEND=noninteractive apt-get "$@"
 }
 
-BUILD_PACKAGES=(cmake g++ make "$(sdl_dev_package)" libsdl-ttf2.0-dev libsdl-image1.2-dev
-    libsdl-mixer1.2-dev)
+# Installs what the build needs, and the further packages given.
+ensure_build_packages() {
+    ensure_packages cmake g++ make "$(sdl_dev_package)" libsdl-ttf2.0-dev libsdl-image1.2-dev \
+        libsdl-mixer1.2-dev "$@"
+}
 
 # Configures and builds into $1 (default build/); incremental when nothing changed.
 # Further arguments are CMake settings; BUILD_TARGET, when set, limits the build to one target.
+# Its messages go to standard error: standard output is left to what the script runs after it.
 build_show() {
     local dir=${1:-build}
     shift || true
     cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
-    cmake --build "$dir" --parallel "$(nproc)" ${BUILD_TARGET:+--target "$BUILD_TARGET"}
+    cmake --build "$dir" --parallel "$(nproc)" ${BUILD_TARGET:+--target "$BUILD_TARGET"} >&2
 }
