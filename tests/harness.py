@@ -41,6 +41,11 @@ def show_env(unset=(), **extra):
     env = {k: v for k, v in os.environ.items()
            if not k.startswith(("SDL_", "FF_", "LD_PRELOAD")) and k not in unset}
     env.update(SDL_VIDEODRIVER="dummy", SDL_AUDIODRIVER="dummy")
+    # Without it the show would run at its own pace, past every deadline, with ld.so's complaint
+    # lost in its output.
+    preload = extra.get("LD_PRELOAD")
+    assert preload is None or Path(preload).is_file(), (
+        f"the interposer {preload} is missing: build with -DFROSTFUNKEL_TESTS=ON (and GoogleTest)")
     return {**env, **{k: str(v) for k, v in extra.items()}}
 
 

@@ -4,6 +4,7 @@ import re
 import shutil
 import tempfile
 import unittest
+from collections import namedtuple
 
 from harness import DATA, lines, run_show, scratch
 
@@ -28,30 +29,38 @@ def huge(name, gib):
     return make
 
 
+# A start-up case: the data files replaced or left out (see harness.scratch), the run's settings
+# (see harness.run_show), and what must come of it: the status, and standard output and error as
+# patterns that must match whole. Without a status it is a show that starts.
+Case = namedtuple("Case", "name files settings status stdout stderr",
+                  defaults=({}, {}, 0, STARTED, ""))
+
+
 def unusable(name, content, reason=None):
     """A scene file the show cannot use, named with its reason (or the library's) on exit 1."""
     call = "IMG_Load" if name == "rahmen.png" else "TTF_OpenFont"
     why = ANY if reason is None else re.escape(reason)
-    message = re.escape(f"{call}({name}): ") + why + "\n"
-    return f"{name}: {reason}", {name: content}, {}, 1, "", message
+    return Case(f"{name}: {reason}", files={name: content}, status=1, stdout="",
+                stderr=re.escape(f"{call}({name}): ") + why + "\n")
 
 
 class StartUp(unittest.TestCase):
-    # (case, data files replaced or left out, run settings, status, standard output, standard
-    # error), the outputs as patterns that must match whole
     CASES = [
-        ("SDL without audio", {}, {"FF_REFUSE": "SDL_Init&0x10"}, 1, "", ""),
-        ("SDL without an optional subsystem", {}, {"FF_REFUSE": "SDL_Init&0x100"}, 0, STARTED, ""),
-        ("no display", {}, NO_DISPLAY, 1, "", DISPLAY_FAILED),
-        ("no display and no audio device", {}, {**NO_DISPLAY, **NO_DEVICE}, 1, "", DISPLAY_FAILED),
-        ("audio device refused", {"rahmen.png": None, "PC_Snowballs.ttf": None},
-         {"FF_REFUSE": "Mix_OpenAudio,TTF_Init"}, 2, re.escape(f"Mix_OpenAudio: {REFUSED}\n"), ""),
-        ("font engine refused", {"rahmen.png": None}, {"FF_REFUSE": "TTF_Init"}, 1, "", ""),
-        ("module missing", {"xmas.mod": None}, {}, 0, f"MUSIC_load: {ANY}\n" + SILENT, ""),
-        ("playing refused", {}, {"FF_REFUSE": "Mix_PlayMusic"}, 0,
-         re.escape(f"Mix_PlayMusic: {REFUSED}\n") + STARTED, ""),
-        ("module a named pipe", {"xmas.mod": os.mkfifo}, {}, 0,
-         re.escape("MUSIC_load: xmas.mod: is a named pipe, not a file\n") + SILENT, ""),
+        Case("SDL without audio", settings={"FF_REFUSE": "SDL_Init&0x10"}, status=1, stdout=""),
+        Case("SDL without an optional subsystem", settings={"FF_REFUSE": "SDL_Init&0x100"}),
+        Case("no display", settings=NO_DISPLAY, status=1, stdout="", stderr=DISPLAY_FAILED),
+        Case("no display and no audio device", settings={**NO_DISPLAY, **NO_DEVICE}, status=1,
+             stdout="", stderr=DISPLAY_FAILED),
+        Case("audio device refused", files={"rahmen.png": None, "PC_Snowballs.ttf": None},
+             settings={"FF_REFUSE": "Mix_OpenAudio,TTF_Init"}, status=2,
+             stdout=re.escape(f"Mix_OpenAudio: {REFUSED}\n")),
+        Case("font engine refused", files={"rahmen.png": None}, settings={"FF_REFUSE": "TTF_Init"},
+             status=1, stdout=""),
+        Case("module missing", files={"xmas.mod": None}, stdout=f"MUSIC_load: {ANY}\n" + SILENT),
+        Case("playing refused", settings={"FF_REFUSE": "Mix_PlayMusic"},
+             stdout=re.escape(f"Mix_PlayMusic: {REFUSED}\n") + STARTED),
+        Case("module a named pipe", files={"xmas.mod": os.mkfifo},
+             stdout=re.escape("MUSIC_load: xmas.mod: is a named pipe, not a file\n") + SILENT),
         # one scene file of each kind; the checks' cases over bytes are the unit test's
         # an ancillary chunk cut short: the PNG loader alone would spin
         unusable("rahmen.png", PICTURE[:33] + b"\0\0\0\x40tEXtComment", CUT),
@@ -62,17 +71,17 @@ class StartUp(unittest.TestCase):
         unusable("rahmen.png", FONT),
         unusable("PC_Snowballs.ttf", None),
         # SDL_ttf measures a font with SDL 1.2's 32-bit seek: one of 4 GiB it cannot open at all
-        ("a 4 GiB picture and a 3 GiB font through symlinks, in 256 MiB",
-         {"rahmen.png": huge("rahmen.png", 4), "PC_Snowballs.ttf": huge("PC_Snowballs.ttf", 3)},
-         {"setup": f"resource.setrlimit(resource.RLIMIT_DATA, ({256 << 20},) * 2)"},
-         0, STARTED, ""),
+        Case("a 4 GiB picture and a 3 GiB font through symlinks, in 256 MiB",
+             files={"rahmen.png": huge("rahmen.png", 4),
+                    "PC_Snowballs.ttf": huge("PC_Snowballs.ttf", 3)},
+             settings={"setup": f"resource.setrlimit(resource.RLIMIT_DATA, ({256 << 20},) * 2)"}),
     ]
 
     def test_each_failure_writes_its_message_and_ends_with_its_status(self):
-        for case, files, settings, status, stdout, stderr in self.CASES:
-            with self.subTest(case), scratch(files) as d:
-                run = run_show(d, quit_after=5, **settings)
-                self.assertEqual(run.status, status, run.stderr)
-                self.assertRegex(run.stdout, f"^{stdout}\\Z")
-                self.assertRegex(run.stderr, f"^{stderr}\\Z")
-                self.assertEqual(run.flips, 5 if status == 0 else 0, "images shown")
+        for case in self.CASES:
+            with self.subTest(case.name), scratch(case.files) as d:
+                run = run_show(d, quit_after=5, **case.settings)
+                self.assertEqual(run.status, case.status, run.stderr)
+                self.assertRegex(run.stdout, f"^{case.stdout}\\Z")
+                self.assertRegex(run.stderr, f"^{case.stderr}\\Z")
+                self.assertEqual(run.flips, 5 if case.status == 0 else 0, "images shown")
