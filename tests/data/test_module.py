@@ -13,11 +13,13 @@ from pathlib import Path
 
 import numpy as np
 
-import arrange
 import listen
 import make_module
+import mixer_format
 import modwriter as mw
+import score
 from harness import DATA
+from harness import SOURCE
 
 MODULE = DATA / "xmas.mod"
 HEADER = 1084  # title, 31 sample headers, song length, restart byte, 128 orders, "M.K."
@@ -90,18 +92,30 @@ class Sources(unittest.TestCase):
                 self.assertEqual((status, Path(tmp, "x.mod").exists()), (1, False), err.getvalue())
                 self.assertRegex(err.getvalue(), r"txt: line \d+: .*" + re.escape(case.message))
 
+    def test_mixer_format_is_the_one_the_show_opens(self):
+        # the arranger times its notes by the mixer's chunks, and the measures play the module
+        # as the show does: both take the format from mixer_format
+        source = (SOURCE / "src" / "music" / "music.cpp").read_text()
+        consts = dict(re.findall(r"constexpr int (\w+) = (\d+);", source))
+        opened = re.search(r"Mix_OpenAudio\((\w+), (\w+), (\w+), (\w+)\)", source).groups()
+        self.assertEqual(opened, ("SAMPLERATE", "AUDIO_S16LSB", "CHANNELS", "CHUNKSIZE"))
+        names = ("SAMPLERATE", "CHANNELS", "CHUNKSIZE")
+        self.assertEqual(tuple(consts.get(name) for name in names),
+                         (str(mixer_format.RATE), str(mixer_format.CHANNELS),
+                          str(mixer_format.CHUNK_FRAMES)))
+
     def test_strong_beats_sound_chord_tones(self):
         for sec in make_module.read_score():
-            chords = [(r, c) for r, c, _ in arrange.timed(sec.bars["chords"], sec.bar_rows) if c]
+            chords = [(r, c) for r, c, _ in score.timed(sec.bars["chords"], sec.bar_rows) if c]
             middle = sec.bar_rows // 2 if sec.meter[0] in (4, 6) else 0
-            for row, note, _ in arrange.timed(sec.bars["melody"], sec.bar_rows):
+            for row, note, _ in score.timed(sec.bars["melody"], sec.bar_rows):
                 bar = row // sec.bar_rows
                 if note is None or row % sec.bar_rows not in (0, middle):
                     continue
                 # the chord struck by then in this bar, or on a beat left to the bass its next one
                 in_bar = [(r, c) for r, c in chords if r // sec.bar_rows == bar]
                 sample, root = ([c for r, c in in_bar if r <= row] or [in_bar[0][1]])[-1]
-                tone = (note + arrange.MELODY_BASE - root - arrange.PAD_BASE) % 12
+                tone = (note + score.MELODY_BASE - root - score.PAD_BASE) % 12
                 if (sec.name, bar + 1) not in PASSING:
                     self.assertIn(tone, CHORD_TONES[sample], "[%s] bar %d" % (sec.name, bar + 1))
 

@@ -1,4 +1,4 @@
-#!/usr/bin/env python3
+#!/usr/bin/python3
 """Measures a rendering of the medley as a listener hears it: loudness after ITU-R BS.1770
 (K-weighted, momentary over 400 ms, integrated with its two gates), the balance of the ears and
 single-sample steps that stand out from the music around them (clicks)."""
@@ -9,10 +9,14 @@ import tempfile
 
 import numpy as np
 
-import make_module
-import render_sdl
+# Run as a script, it finds the music tools by the repository's layout.
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools",
+                                "music"))
+import make_module  # noqa: E402 (found through the path set above)
+import mixer_format  # noqa: E402
+import render_sdl  # noqa: E402
 
-RATE = render_sdl.RATE
+RATE = mixer_format.RATE
 SUB_BLOCK = RATE // 10  # momentary loudness moves in steps of 100 ms
 MOMENTARY_SUB_BLOCKS = 4  # 400 ms
 # BS.1770's K-weighting, as its two biquads (b, a) at 48 kHz: a high shelf of +4 dB above about
