@@ -22,10 +22,12 @@ from harness import DATA
 from harness import SOURCE
 
 MODULE = DATA / "xmas.mod"
-HEADER = 1084  # title, 31 sample headers, song length, restart byte, 128 orders, "M.K."
+HEADER = 1084  # title, 31 sample headers, song length, restart byte, 128 orders, the tag
+CHANNEL_TAGS = {b"M.K.": 4, b"6CHN": 6, b"8CHN": 8}
+DRUMS = {"kick", "woodblock", "brush"}
 RATE = listen.RATE
 # Strong-beat melody notes outside the sounding chord, each as usually harmonised.
-PASSING = {("jingle", 7): "A over G7: the ninth"}
+PASSING = {("jingle", 7): "A over G7: the ninth", ("jingle2", 7): "the same in the last refrain"}
 CHORD_TONES = {"pad maj": (0, 4, 7), "pad min": (0, 3, 7), "pad 7": (0, 4, 7, 10)}
 Refusal = namedtuple("Refusal", "line message")
 BAR = "melody | c4:1 |\nchords | C:1 |\nbass | c2:1 |\nbells | S............... |\n"
@@ -33,19 +35,25 @@ SCORE = "[a]\nmeter 4/4\ntempo 100\n%s\n" + BAR + "[b]\n" + BAR
 
 
 def read_mod(data):
-    """Independent reader: the samples as (data, loop start, loop length), every note struck as
-    (seconds, channel, sample, period) in playing order, and the song's length in seconds."""
+    """Independent reader: the samples as (data, loop start, loop length, name), every note
+    struck as (seconds, channel, sample, period) in playing order, and the song's length in
+    seconds."""
     orders, samples = data[952:952 + data[950]], []
-    pos = HEADER + (max(orders) + 1) * 1024
+    channels = CHANNEL_TAGS[data[1080:HEADER]]
+    size = 64 * 4 * channels  # a pattern's bytes
+    pos = HEADER + (max(orders) + 1) * size
     for i in range(31):
+        name = data[20 + 30 * i:42 + 30 * i].rstrip(b"\0").decode("latin-1")
         words, rep, replen = struct.unpack(">H2xHH", data[42 + 30 * i:50 + 30 * i])
-        samples.append((data[pos:pos + words * 2], rep * 2, replen * 2 if replen > 1 else 0))
+        samples.append((data[pos:pos + words * 2], rep * 2, replen * 2 if replen > 1 else 0,
+                        name))
         pos += words * 2
     t, speed, tempo, start, notes = 0.0, 6, 125, 0, []
     for o in orders:
         for row in range(start, 64):
             cells = [(b0 & 0xF0 | b2 >> 4, (b0 & 15) << 8 | b1, b2 & 15, b3) for b0, b1, b2, b3
-                     in struct.iter_unpack("4B", data[HEADER + o * 1024 + row * 16:][:16])]
+                     in struct.iter_unpack("4B", data[HEADER + o * size + row * 4 * channels:]
+                                           [:4 * channels])]
             notes += [(t, c, smp, per) for c, (smp, per, _, _) in enumerate(cells) if smp and per]
             for _, _, fx, p in cells:
                 speed = p if fx == 0xF and p < 32 else speed
@@ -105,19 +113,71 @@ class Sources(unittest.TestCase):
                           str(mixer_format.CHUNK_FRAMES)))
 
     def test_strong_beats_sound_chord_tones(self):
+        # the tune and the counter-line on every strong beat, the bass there and wherever the
+        # pad strikes a chord: so the bass never moves to the next chord before the pad
         for sec in make_module.read_score():
             chords = [(r, c) for r, c, _ in score.timed(sec.bars["chords"], sec.bar_rows) if c]
-            middle = sec.bar_rows // 2 if sec.meter[0] in (4, 6) else 0
-            for row, note, _ in score.timed(sec.bars["melody"], sec.bar_rows):
-                bar = row // sec.bar_rows
-                if note is None or row % sec.bar_rows not in (0, middle):
-                    continue
-                # the chord struck by then in this bar, or on a beat left to the bass its next one
-                in_bar = [(r, c) for r, c in chords if r // sec.bar_rows == bar]
-                sample, root = ([c for r, c in in_bar if r <= row] or [in_bar[0][1]])[-1]
-                tone = (note + score.MELODY_BASE - root - score.PAD_BASE) % 12
-                if (sec.name, bar + 1) not in PASSING:
-                    self.assertIn(tone, CHORD_TONES[sample], "[%s] bar %d" % (sec.name, bar + 1))
+            for line in ("melody", "counter", "bass"):
+                pad_rows = {r for r, _ in chords} if line == "bass" else ()
+                for row, note in strong_notes(sec, line, pad_rows):
+                    sample, root = chord_at(chords, row, sec.bar_rows)
+                    tone = (note + score.LINE_BASES[line] - root - score.PAD_BASE) % 12
+                    bar = row // sec.bar_rows + 1
+                    with self.subTest(sec.name, line=line, bar=bar, row=row % sec.bar_rows):
+                        if (sec.name, bar) not in PASSING or line != "melody":
+                            self.assertIn(tone, CHORD_TONES[sample])
+
+    def test_counter_line_moves_against_the_tune(self):
+        # from one strong beat to the next the counter-line moves the other way, or one of the
+        # two holds, at least three times in four
+        for sec in make_module.read_score():
+            if not sec.bars["counter"]:
+                continue
+            tune = dict(sounding(sec, "melody"))
+            counter = dict(sounding(sec, "counter"))
+            beats = [r for r in sorted(counter) if counter[r] is not None and tune.get(r)]
+            moves = [(tune[b] - tune[a]) * (counter[b] - counter[a])
+                     for a, b in zip(beats, beats[1:])]
+            with self.subTest(sec.name):
+                self.assertGreaterEqual(sum(m <= 0 for m in moves), 0.75 * len(moves), moves)
+
+    def test_quick_carols_have_a_beat_and_the_others_none(self):
+        # a drum hit in every bar of the quick carols; none in the lullaby, the hymns, the
+        # bridges and the intro
+        quick = ("kling", "kinderlein", "morgen", "jingle")
+        for sec in make_module.read_score():
+            with self.subTest(sec.name):
+                hits = [sum(c != "." for c in bar) for bar in sec.bars["drums"]]
+                if sec.name.startswith(quick):
+                    self.assertEqual(len(hits), len(sec.bars["melody"]), "drums missing")
+                    self.assertGreater(min(hits), 0, "a bar without a beat")
+                else:
+                    self.assertEqual(sum(hits), 0, "drums outside the quick carols")
+
+
+def middle_row(sec):
+    """The row of a bar's second strong beat: its middle in 4/4 and 6/8, none otherwise."""
+    return sec.bar_rows // 2 if sec.meter[0] in (4, 6) else 0
+
+
+def strong_notes(sec, line, extra_rows=()):
+    """(row, note) of the line's notes struck on a strong beat or on one of `extra_rows`."""
+    strong = (0, middle_row(sec))
+    return [(row, note) for row, note, _ in score.timed(sec.bars[line], sec.bar_rows)
+            if note is not None and (row % sec.bar_rows in strong or row in extra_rows)]
+
+
+def sounding(sec, line):
+    """(row, note or None) on each strong beat: the line's note sounding there."""
+    events = score.timed(sec.bars[line], sec.bar_rows)
+    rows = range(0, sec.rows, sec.bar_rows // 2 if middle_row(sec) else sec.bar_rows)
+    return [(r, [n for e, n, _ in events if e <= r][-1]) for r in rows]
+
+
+def chord_at(chords, row, bar_rows):
+    """The chord struck by `row` in its bar, or, on a beat left to the bass, the bar's first."""
+    in_bar = [(r, c) for r, c in chords if r // bar_rows == row // bar_rows]
+    return ([c for r, c in in_bar if r <= row] or [in_bar[0][1]])[-1]
 
 
 class CommittedModule(unittest.TestCase):
@@ -156,6 +216,10 @@ class CommittedModule(unittest.TestCase):
                 self.assertLessEqual(abs(jump), 5, "momentary loudness jumps into it")
                 if not name.startswith(("intro", "bridge", "turnaround")):
                     self.assertAlmostEqual(balance, 0, delta=3, msg="L-R")
+        floor, at = listen.short_term_floor(power)
+        self.assertGreaterEqual(floor, -26, "the quietest 3 s, at %.1f s" % at)
+        rise, at = listen.largest_rise(power)
+        self.assertLessEqual(rise, 8, "momentary loudness rising within 500 ms at %.1f s" % at)
         clicks = listen.clicks(self.pcm) / RATE
         self.assertEqual(len(clicks), 0, "steps standing out at %s s" % np.round(clicks[:20], 3))
 
@@ -163,16 +227,24 @@ class CommittedModule(unittest.TestCase):
         # melody and pad (channels 1 and 2 on either side) hold their notes
         sustained, ends = {smp for _, c, smp, _ in self.notes if c < 2}, {}
         for t, c, smp, period in reversed(self.notes):
-            data, _, loop = self.samples[smp - 1]
+            data, _, loop, _ = self.samples[smp - 1]
             sounds = len(data) / (mw.CLOCK_RATE / period) if not loop else float("inf")
             with self.subTest(at=round(t, 2), channel=c):
                 self.assertFalse(smp in sustained and ends.get(c, self.seconds) - t > sounds)
             ends[c] = t
 
+    def test_drums_play_in_the_quick_carols_only(self):
+        drums = [t for t, _, smp, _ in self.notes if self.samples[smp - 1][3] in DRUMS]
+        for name, first, last in make_module.section_times():
+            struck = sum(first <= t < last for t in drums)
+            with self.subTest(name, struck=struck):
+                quick = name.startswith(("kling", "kinderlein", "morgen", "jingle"))
+                self.assertTrue(struck > 10 if quick else struck == 0)
+
     def test_pad_chords_are_equal_tempered(self):
         pads = {smp for _, c, smp, _ in self.notes if c < 2 and self.samples[smp - 1][2] > 4096}
         for smp in sorted(pads):  # the long loops of channels 1 and 2
-            data, start, length = self.samples[smp - 1]
+            data, start, length, _ = self.samples[smp - 1]
             spectrum = np.abs(np.fft.rfft(np.frombuffer(data[start:start + length], dtype=np.int8)))
             # the loop holds whole cycles, so every tone is on a bin; each strong bin is one of the
             # first four harmonics of a tone; 32 samples a cycle of the root

@@ -25,6 +25,12 @@ def build_samples():
         instruments.pluck_bass(),
         instruments.sleigh_shake(),
         instruments.sleigh_tap(),
+        instruments.flute(),
+        instruments.clarinet(),
+        instruments.glockenspiel(),
+        instruments.kick(),
+        instruments.woodblock(),
+        instruments.brush(),
     ]
 
 

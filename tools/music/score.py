@@ -26,14 +26,21 @@ NOTE_RE = re.compile(r"^([a-g])(#|b)?(\d)$")
 CHORD_RE = re.compile(r"^([a-g])(#|b)?(m|7)?$", re.IGNORECASE)
 CHORD_KIND = {None: "maj", "m": "min", "7": "7"}
 LENGTHS = {"1": 16, "2": 8, "4": 4, "8": 2, "16": 1}
-# Melody and echo are celesta lines: the echo shares the bells' channel where the bells rest.
-LINES = ("melody", "echo", "bass")
-PARTS = LINES + ("chords", "bells")
+# The pitched lines: the tune, its echo (on the bells' channel where the bells rest), the bass
+# and a counter-line of its own; then the pad's chords and the two rows of hits.
+LINES = ("melody", "echo", "bass", "counter")
+PARTS = LINES + ("chords", "bells", "drums")
+OPTIONAL_PARTS = ("echo", "counter", "drums")  # where given, one bar for every bar
 VOLUME_PARTS = LINES + ("chords",)
 PHRASE_BARS = 2  # bars a phrase, unless a section says otherwise
 
 # The instruments by the names make_module gives their samples.
 SMP_CELESTA, SMP_BASS, SMP_SHAKE, SMP_TAP = "celesta", "pluck bass", "sleigh shake", "sleigh tap"
+SMP_FLUTE, SMP_CLARINET, SMP_GLOCKENSPIEL = "flute", "clarinet", "glockenspiel"
+SMP_KICK, SMP_WOODBLOCK, SMP_BRUSH = "kick", "woodblock", "brush"
+# The sounds a tune, its echo or a counter-line may take ("sound PART NAME").
+LINE_SOUNDS = (SMP_CELESTA, SMP_FLUTE, SMP_CLARINET, SMP_GLOCKENSPIEL)
+SOUNDED_LINES = ("melody", "echo", "counter")
 PAD_SAMPLE = {kind: "pad " + kind for kind in ("maj", "min", "7")}
 # Soft hits a semitone lower, as a strap of bells never rings twice alike. A late shake comes on
 # its row's fourth tick, to ring on over the next downbeat.
@@ -41,10 +48,17 @@ BellHit = namedtuple("BellHit", "sample volume note delay")
 BELL_HITS = {"S": BellHit(SMP_SHAKE, 50, 35, 0), "s": BellHit(SMP_SHAKE, 30, 34, 0),
              "T": BellHit(SMP_TAP, 48, 35, 0), "t": BellHit(SMP_TAP, 30, 34, 0),
              "L": BellHit(SMP_SHAKE, 44, 35, 4)}
+# The light percussion of the quick carols, loud and soft: a soft kick drum, a woodblock and a
+# brush; every hit is built for the tracker note it plays at.
+DRUM_HITS = {"K": BellHit(SMP_KICK, 56, 35, 0), "k": BellHit(SMP_KICK, 40, 35, 0),
+             "W": BellHit(SMP_WOODBLOCK, 40, 35, 0), "w": BellHit(SMP_WOODBLOCK, 28, 35, 0),
+             "B": BellHit(SMP_BRUSH, 44, 35, 0), "b": BellHit(SMP_BRUSH, 30, 35, 0)}
+HITS = {"bells": BELL_HITS, "drums": DRUM_HITS}
 # The melody's side; every other voice takes its side from it.
 SIDE_NAMES = ("left", "right")
 # Written pitch that lands on tracker note C-1 for each pitched line.
-LINE_BASES = {"melody": MELODY_BASE, "echo": MELODY_BASE, "bass": BASS_BASE}
+LINE_BASES = {"melody": MELODY_BASE, "echo": MELODY_BASE, "bass": BASS_BASE,
+              "counter": MELODY_BASE}
 
 
 class ScoreError(ValueError):
@@ -117,11 +131,14 @@ def parse_bar(part, text, bar_rows, voice_base):
     return events
 
 
-def parse_bells(text, bar_rows):
+def parse_hits(part, text, bar_rows):
+    """A bar of bells or drums, one letter a sixteenth, or a bar and its repeat count."""
     pattern, star, times = text.partition("*")
-    count = number(times, 1, 64, "a bells repeat") if star else 1
-    if len(pattern) != bar_rows or set(pattern) - set(BELL_HITS) - {"."}:
-        raise ScoreError("bells bar %r is not %d of S s T t ." % (pattern, bar_rows))
+    count = number(times, 1, 64, "a %s repeat" % part) if star else 1
+    letters = HITS[part]
+    if len(pattern) != bar_rows or set(pattern) - set(letters) - {"."}:
+        raise ScoreError("%s bar %r is not %d of %s ."
+                         % (part, pattern, bar_rows, " ".join(sorted(letters))))
     return [pattern] * count
 
 
@@ -141,6 +158,8 @@ class Section:
         self.side = "left"  # the melody's side; the other voices take their sides from it
         self.volume = {}  # part -> (volume on the first row, volume on the last) of its notes
         self.phrase = PHRASE_BARS
+        self.sound = {}  # line -> the sample that plays it, where not its usual one
+        self.vibrato = False  # whether the tune's long notes get a singer's vibrato
         self.bars = {p: [] for p in PARTS}
 
     @property
@@ -169,6 +188,14 @@ class Section:
             if rest.strip() not in SIDE_NAMES:
                 raise ScoreError("side needs left or right")
             self.side = rest.strip()
+        elif word == "sound":
+            part, _, name = rest.strip().partition(" ")
+            if part not in SOUNDED_LINES or name.strip() not in LINE_SOUNDS:
+                raise ScoreError("sound needs one of %s and one of %s"
+                                 % (", ".join(SOUNDED_LINES), ", ".join(LINE_SOUNDS)))
+            self.sound[part] = name.strip()
+        elif word == "vibrato" and not rest.strip():
+            self.vibrato = True
         elif word == "phrase":
             self.phrase = number(rest, 1, 16, "a phrase's bars")
         elif word == "volume":
@@ -183,8 +210,8 @@ class Section:
             if self.meter is None:
                 raise ScoreError("[%s] needs a meter before its parts" % self.name)
             for bar in filter(None, (b.strip() for b in rest.split("|"))):
-                if word == "bells":
-                    self.bars[word].extend(parse_bells(bar, self.bar_rows))
+                if word in HITS:
+                    self.bars[word].extend(parse_hits(word, bar, self.bar_rows))
                 else:
                     base = LINE_BASES.get(word)
                     self.bars[word].append(parse_bar(word, bar, self.bar_rows, base))
@@ -220,7 +247,8 @@ class Section:
     def check(self):
         if self.tempo is None or self.meter is None:
             raise ScoreError("[%s] needs a meter and a tempo" % self.name)
-        counts = {p: len(self.bars[p]) for p in PARTS if self.bars[p] or p != "echo"}
+        counts = {p: len(self.bars[p]) for p in PARTS
+                  if self.bars[p] or p not in OPTIONAL_PARTS}
         if len(set(counts.values())) != 1:
             raise ScoreError("[%s] parts have different bar counts: %s" % (self.name, counts))
         if self.rows % len(self.tempo):

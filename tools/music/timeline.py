@@ -12,20 +12,25 @@ from modwriter import FX_EXTENDED
 from modwriter import FX_PATTERN_BREAK
 from modwriter import FX_SET_VOLUME
 from modwriter import FX_SPEED
+from modwriter import FX_VIBRATO
 from modwriter import ModuleError
 from score import BELL_HITS
+from score import HITS
 from score import BASS_BASE
 from score import LINES
 from score import MELODY_BASE
 from score import PAD_BASE
 from score import SMP_BASS
 from score import SMP_CELESTA
+from score import SMP_GLOCKENSPIEL
 from score import ScoreError
 from score import timed
 
-# Amiga panning puts channels 1 and 4 left, 2 and 3 right: melody and bells (or the echo)
-# against pad and bass, or all four mirrored when the melody is on the right.
-CH_MELODY, CH_PAD, CH_BASS, CH_BELLS = 0, 1, 2, 3
+# Amiga panning puts channels 1, 4 and 5 left, 2, 3 and 6 right: melody, bells (or the echo)
+# and drums against pad, bass and the counter-line, or all six mirrored when the melody is on
+# the right.
+CH_MELODY, CH_PAD, CH_BASS, CH_BELLS, CH_DRUMS, CH_COUNTER = 0, 1, 2, 3, 4, 5
+CHANNELS = 6
 SPEED = 6  # ticks per row; a row is a sixteenth, so the tempo byte is the quarter-note BPM
 # How the show's mixer (libmikmod's high-quality mixer) changes a channel's sound: a new note
 # takes over from the one before over GLIDE_FRAMES (1.5 ms), and a volume change of RAMPED_STEP
@@ -38,21 +43,30 @@ RAMPED_STEP, FULL_VOLUME = 11, 64
 # as a struck bar does (a step of one, too small to be heard), but not below RAMPED_STEP, so
 # that it can still be silenced smoothly.
 DECAY_AFTER, DECAY_STEP = 4, 1
+# The struck sounds decay so; a flute or clarinet holds its breath to the note's end.
+DECAYING = (SMP_CELESTA, SMP_BASS, SMP_GLOCKENSPIEL)
+# A singer's vibrato on the long notes of a slow tune: from a note's third row on, for notes of
+# a dotted quarter or longer, about a fifth of a semitone deep at five and a half a second
+# (speed 5 of 64 steps a tick at 6 ticks a row, depth 2 of the period's sixteenths).
+VIBRATO_ROWS, VIBRATO_AFTER, VIBRATO = 6, 2, 0x52
 ACCENTED = ("melody", "bass")  # the parts the phrasing shapes
-ECHO_VOLUME = 30  # the echo answers the melody from further back, unless a section says otherwise
+# The echo answers the melody from further back, and the counter-line sings beside it, unless
+# a section sets their levels.
+DEFAULT_VOLUME = {"echo": 30, "counter": 34}
 # A pitched line's channel, sample and the written pitch that lands on tracker note C-1.
 Voice = namedtuple("Voice", "channel sample base")
 # With the melody on the right every voice takes the channel on the other side, so the bass is
 # always opposite the melody and both ears keep the same weight.
 SIDES = {"left": {}, "right": {CH_MELODY: CH_PAD, CH_PAD: CH_MELODY, CH_BASS: CH_BELLS,
-                               CH_BELLS: CH_BASS}}
+                               CH_BELLS: CH_BASS, CH_DRUMS: CH_COUNTER, CH_COUNTER: CH_DRUMS}}
 LINE_VOICES = {"melody": Voice(CH_MELODY, SMP_CELESTA, MELODY_BASE),
                "echo": Voice(CH_BELLS, SMP_CELESTA, MELODY_BASE),
-               "bass": Voice(CH_BASS, SMP_BASS, BASS_BASE)}
+               "bass": Voice(CH_BASS, SMP_BASS, BASS_BASE),
+               "counter": Voice(CH_COUNTER, SMP_CELESTA, MELODY_BASE)}
 
 
 class Timeline:
-    """Rows of the whole song; each holds four cells plus control effects to place."""
+    """Rows of the whole song; each holds a cell a channel plus control effects to place."""
 
     def __init__(self, samples):
         self.rows = []
@@ -71,7 +85,7 @@ class Timeline:
         for k, tempo in enumerate(sec.tempo):
             if not self.tempos or self.tempos[-1][1] != tempo:
                 self.tempos.append((start + k * sec.rows // len(sec.tempo), tempo))
-        self.rows.extend([Cell() for _ in range(modwriter.CHANNELS)] for _ in range(sec.rows))
+        self.rows.extend([Cell() for _ in range(CHANNELS)] for _ in range(sec.rows))
         change = sec.side != self.side and start
         if change:
             self.last_pad = None
@@ -79,21 +93,23 @@ class Timeline:
         swap = SIDES[sec.side]
         for part in LINES:
             voice = LINE_VOICES[part]
-            voice = voice._replace(channel=swap.get(voice.channel, voice.channel))
+            voice = voice._replace(channel=swap.get(voice.channel, voice.channel),
+                                   sample=sec.sound.get(part, voice.sample))
             ends = sec.phrase_ends(part) if part == "melody" else set()
+            vibrato = sec.vibrato and part == "melody"
             for row, note, rows in timed(sec.bars[part], sec.bar_rows):
-                default = ECHO_VOLUME if part == "echo" else self.volumes[voice.sample]
+                default = DEFAULT_VOLUME.get(part, self.volumes[voice.sample])
                 vol = sec.level(part, row, default)
                 if part in ACCENTED:
                     vol *= sec.accent(row, row in ends)
                 vol = int(round(vol))
-                self.line_note(start + row, rows, voice, note, vol)
-        bells = swap.get(CH_BELLS, CH_BELLS)
-        self.add_bells(sec, start, bells)
+                self.line_note(start + row, rows, voice, note, vol, vibrato)
+        for part, ch in (("bells", CH_BELLS), ("drums", CH_DRUMS)):
+            self.add_hits(sec, start, part, swap.get(ch, ch))
         pad = swap.get(CH_PAD, CH_PAD)
         self.add_chords(sec, start, Voice(pad, None, PAD_BASE))
         if change:  # where the voices change sides, what still rings stops as the section begins
-            for ch in range(modwriter.CHANNELS):
+            for ch in range(CHANNELS):
                 if not self.rows[start][ch].sample:
                     self.release(start, ch)
 
@@ -114,15 +130,18 @@ class Timeline:
 
     @staticmethod
     def fadable(cell):
-        """Whether a cell's effect may give way to a release: none or a decay step."""
+        """Whether a cell's effect may give way to a release: none, a decay step or a
+        vibrato."""
         decay = cell.effect == FX_EXTENDED and cell.param & 0xF0 == EXT_FINE_VOLUME_DOWN
-        return not cell.has_effect() or decay
+        return not cell.has_effect() or decay or cell.effect == FX_VIBRATO
 
-    def add_bells(self, sec, start, ch):
-        for b, pat in enumerate(sec.bars["bells"]):
+    def add_hits(self, sec, start, part, ch):
+        """The bells' or the drums' hits of a section on their channel."""
+        hits = HITS[part]
+        for b, pat in enumerate(sec.bars[part]):
             for i, hit in enumerate(pat):
-                if hit in BELL_HITS:
-                    row, bell = start + b * sec.bar_rows + i, BELL_HITS[hit]
+                if hit in hits:
+                    row, bell = start + b * sec.bar_rows + i, hits[hit]
                     if self.rows[row][ch].sample:
                         raise ScoreError("line %d: [%s] bells and echo meet in bar %d"
                                          % (sec.line, sec.name, b + 1))
@@ -135,20 +154,26 @@ class Timeline:
     def add_chords(self, sec, start, voice):
         for row, chord, rows in timed(sec.bars["chords"], sec.bar_rows):
             key = chord and chord + (sec.volume.get("chords"),)
-            if key is None:
+            if key is None or sec.level("chords", row, 1) == 0:
                 self.line_note(start + row, rows, voice, None, None)  # the pad is silenced
             elif key != self.last_pad:  # a held chord is not struck again
                 vol = sec.level("chords", row, self.volumes[chord[0]])
                 self.strike(start + row, voice.channel, chord[0], chord[1], int(round(vol)))
             self.last_pad = key
 
-    def line_note(self, row, rows, voice, note, vol):
-        """A celesta or bass note (or rest, note None) lasting `rows` rows from `row`."""
+    def line_note(self, row, rows, voice, note, vol, vibrato=False):
+        """A note of a line (or a rest, note None) lasting `rows` rows from `row`: a struck
+        sound decays, a held one may sing with vibrato."""
         if note is None:
             self.release(row, voice.channel)
             return
         vol = max(vol, RAMPED_STEP)
         self.strike(row, voice.channel, voice.sample, note, vol)
+        if voice.sample not in DECAYING:
+            if vibrato and rows >= VIBRATO_ROWS:
+                for g in range(row + VIBRATO_AFTER, row + rows):
+                    self.effect(g, voice.channel, FX_VIBRATO, VIBRATO)
+            return
         decay = min(rows - DECAY_AFTER, (vol - RAMPED_STEP) // DECAY_STEP)
         for g in range(row + DECAY_AFTER, row + DECAY_AFTER + max(decay, 0)):
             self.effect(g, voice.channel, FX_EXTENDED, EXT_FINE_VOLUME_DOWN | DECAY_STEP)
@@ -229,7 +254,8 @@ def align_closing_section(tl):
 def free_slot(cells):
     """The channel whose effect slot a control may take in a row, or None."""
     # a decay step may give way; a volume, a slide or another control may not
-    free = [ch for ch in (CH_PAD, CH_BASS, CH_MELODY, CH_BELLS) if not cells[ch].has_effect()]
+    free = [ch for ch in (CH_COUNTER, CH_DRUMS, CH_PAD, CH_BASS, CH_MELODY, CH_BELLS)
+            if not cells[ch].has_effect()]
     decay = (FX_EXTENDED, EXT_FINE_VOLUME_DOWN)
     free += [ch for ch in (CH_BASS, CH_MELODY, CH_BELLS)
              if (cells[ch].effect, cells[ch].param & 0xF0) == decay]
@@ -253,7 +279,8 @@ def place_controls(tl):
 
 
 def cut_patterns(tl, positions):
-    patterns = [modwriter.empty_pattern() for _ in range(positions[-1] // modwriter.ROWS + 1)]
+    count = positions[-1] // modwriter.ROWS + 1
+    patterns = [modwriter.empty_pattern(CHANNELS) for _ in range(count)]
     for g, p in enumerate(positions):
         patterns[p // modwriter.ROWS][p % modwriter.ROWS] = tl.rows[g]
     return patterns
