@@ -227,8 +227,8 @@ def held(name, harmonics, seed, attack, volume, breath=0.0):
 # harmonics, which at the tune's pitches reach 3.5 to 8 kHz.
 FLUTE_HARMONICS = ((1, 1.0), (2, 0.32), (3, 0.16), (4, 0.07), (5, 0.05), (6, 0.03), (7, 0.02))
 # A clarinet's hollow tone: the odd harmonics strong, the even ones faint.
-CLARINET_HARMONICS = ((1, 1.0), (2, 0.04), (3, 0.52), (4, 0.05), (5, 0.26), (6, 0.04),
-                      (7, 0.12))
+CLARINET_HARMONICS = ((1, 1.0), (2, 0.03), (3, 0.32), (4, 0.03), (5, 0.12), (6, 0.02),
+                      (7, 0.035))
 
 
 def flute(seed=7):
