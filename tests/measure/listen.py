@@ -73,6 +73,12 @@ def peak_dbfs(pcm):
     return 20 * np.log10(max(int(pcm.max()), -int(pcm.min()), 1) / FULL_SCALE)
 
 
+def quietest_dbfs(pcm, width):
+    """The level (dBFS, both ears) of the quietest stretch of `width` frames, side by side."""
+    blocks = pcm[:len(pcm) // width * width].astype(float).reshape(-1, width, 2) / FULL_SCALE
+    return 10 * np.log10(max((blocks ** 2).mean(axis=(1, 2)).min(), 1e-20))
+
+
 def lufs(mean_square):
     return -0.691 + 10 * np.log10(np.maximum(mean_square, 1e-20))
 
