@@ -69,14 +69,15 @@ def read_mod(data):
 
 class Sources(unittest.TestCase):
     def test_writer_refuses_what_players_disagree_on(self):
-        def module(cell=mw.Cell(), data=b"\0\0" + bytes(30), **loop):  # cell fills the pattern
-            return mw.Module("t", [mw.Sample("x", data, **loop)], [[[cell] * 4] * 64], [0])
+        def module(cell=mw.Cell(), data=b"\0\0" + bytes(30), width=4, **loop):  # cell fills it
+            return mw.Module("t", [mw.Sample("x", data, **loop)], [[[cell] * width] * 64], [0])
         module(mw.Cell(1, 428, 0xF, 0x1F), loop_start=8, loop_length=24).to_bytes()  # the edge
         for why, mod in {"period off the table": module(mw.Cell(1, 430)),
                          "F00": module(mw.Cell(0, 0, 0xF, 0)),
                          "F20": module(mw.Cell(0, 0, 0xF, 0x20)),
                          "no leading zeros": module(data=b"\0\1" + bytes(30)),
-                         "loop past the end": module(loop_start=8, loop_length=26)}.items():
+                         "loop past the end": module(loop_start=8, loop_length=26),
+                         "five channels": module(width=5)}.items():
             with self.subTest(why):
                 self.assertRaises(mw.ModuleError, mod.to_bytes)
 
@@ -92,6 +93,8 @@ class Sources(unittest.TestCase):
                      Refusal("meter 5/7", "meter 5/7 does not fill"),
                      Refusal("side up", "side needs left or right"),
                      Refusal("bells | S... |", "bells bar 'S...' is not 16"),
+                     Refusal("drums | X............... |", "drums bar 'X..............."),
+                     Refusal("sound melody tuba", "sound needs one of melody, echo, counter"),
                      Refusal("loud 3", "unknown word 'loud'")):
             with self.subTest(case.line), tempfile.TemporaryDirectory() as tmp, \
                     contextlib.redirect_stderr(io.StringIO()) as err:

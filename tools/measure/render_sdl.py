@@ -8,9 +8,8 @@ import os
 import subprocess
 import sys
 
-# Run as a script, it finds the music tools by the repository's layout.
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools",
-                                "music"))
+# Run as a script, it finds the music tools beside its own folder.
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "music"))
 import mixer_format  # noqa: E402 (found through the path set above)
 
 RATE = mixer_format.RATE

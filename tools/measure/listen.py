@@ -9,9 +9,8 @@ import tempfile
 
 import numpy as np
 
-# Run as a script, it finds the music tools by the repository's layout.
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools",
-                                "music"))
+# Run as a script, it finds the music tools beside its own folder.
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "music"))
 import make_module  # noqa: E402 (found through the path set above)
 import mixer_format  # noqa: E402
 import render_sdl  # noqa: E402
