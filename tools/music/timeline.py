@@ -46,9 +46,10 @@ DECAY_AFTER, DECAY_STEP = 4, 1
 # The struck sounds decay so; a flute or clarinet holds its breath to the note's end.
 DECAYING = (SMP_CELESTA, SMP_BASS, SMP_GLOCKENSPIEL)
 # A singer's vibrato on the long notes of a slow tune: from a note's third row on, for notes of
-# a dotted quarter or longer, about a fifth of a semitone deep at five and a half a second
-# (speed 5 of 64 steps a tick at 6 ticks a row, depth 2 of the period's sixteenths).
-VIBRATO_ROWS, VIBRATO_AFTER, VIBRATO = 6, 2, 0x52
+# a dotted quarter or longer. Speed 12 goes round its 64 steps in about five ticks, four to six
+# times a second at the slow carols' tempos; depth 2 swings the period by up to 4, 16 to 32
+# cents on the tune's notes.
+VIBRATO_ROWS, VIBRATO_AFTER, VIBRATO = 6, 2, 0xC2
 ACCENTED = ("melody", "bass")  # the parts the phrasing shapes
 # The echo answers the melody from further back, and the counter-line sings beside it, unless
 # a section sets their levels.
