@@ -130,6 +130,21 @@ class Sources(unittest.TestCase):
                         if (sec.name, bar) not in PASSING or line != "melody":
                             self.assertIn(tone, CHORD_TONES[sample])
 
+    def test_bass_sounds_each_new_chord_of_the_pad(self):
+        # where the pad changes chord, the bass note sounding there (struck then or held)
+        # belongs to the new chord: the bass does not lag behind the pad either
+        for sec in make_module.read_score():
+            chords = [(r, c) for r, c, _ in score.timed(sec.bars["chords"], sec.bar_rows) if c]
+            bass = score.timed(sec.bars["bass"], sec.bar_rows)
+            changes = [(r, c) for (r, c), (_, before) in zip(chords, [(0, None)] + chords)
+                       if c != before]
+            for row, (sample, root) in changes:
+                note = [n for r, n, _ in bass if r <= row][-1]
+                with self.subTest(sec.name, bar=row // sec.bar_rows + 1, row=row % sec.bar_rows):
+                    if note is not None:
+                        tone = (note + score.BASS_BASE - root - score.PAD_BASE) % 12
+                        self.assertIn(tone, CHORD_TONES[sample])
+
     def test_counter_line_moves_against_the_tune(self):
         # from one strong beat to the next the counter-line moves the other way, or one of the
         # two holds, at least three times in four
