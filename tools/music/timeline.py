@@ -14,9 +14,9 @@ from modwriter import FX_SET_VOLUME
 from modwriter import FX_SPEED
 from modwriter import FX_VIBRATO
 from modwriter import ModuleError
+from score import BASS_BASE
 from score import BELL_HITS
 from score import HITS
-from score import BASS_BASE
 from score import LINES
 from score import MELODY_BASE
 from score import PAD_BASE
@@ -39,11 +39,11 @@ SPEED = 6  # ticks per row; a row is a sixteenth, so the tempo byte is the quart
 # channel takes over, or a rest (a change of sides, the song's end) silences it in one step of
 # at least RAMPED_STEP.
 RAMPED_STEP, FULL_VOLUME = 11, 64
-# Celesta and bass samples sustain in a loop; from a note's fifth row on it decays a step a row
-# as a struck bar does (a step of one, too small to be heard), but not below RAMPED_STEP, so
-# that it can still be silenced smoothly.
+# The struck sounds (celesta, glockenspiel, bass) sustain in a loop; from a note's fifth row on
+# it decays a step a row as a struck bar does (a step of one, too small to be heard), but not
+# below RAMPED_STEP, so that it can still be silenced smoothly. A flute or clarinet holds its
+# breath to the note's end.
 DECAY_AFTER, DECAY_STEP = 4, 1
-# The struck sounds decay so; a flute or clarinet holds its breath to the note's end.
 DECAYING = (SMP_CELESTA, SMP_BASS, SMP_GLOCKENSPIEL)
 # A singer's vibrato on the long notes of a slow tune: from a note's third row on, for notes of
 # a dotted quarter or longer. Speed 12 goes round its 64 steps in about five ticks, four to six
