@@ -159,6 +159,14 @@ class Sources(unittest.TestCase):
             with self.subTest(sec.name):
                 self.assertGreaterEqual(sum(m <= 0 for m in moves), 0.75 * len(moves), moves)
 
+    def test_echo_and_counter_line_sound_unlike_the_tune(self):
+        for sec in make_module.read_score():
+            sound = {line: sec.sound.get(line, score.SMP_CELESTA) for line in score.SOUNDED_LINES}
+            for line in ("echo", "counter"):
+                if any(note for bar in sec.bars[line] for _, note in bar):
+                    with self.subTest(sec.name, line=line):
+                        self.assertNotEqual(sound[line], sound["melody"])
+
     def test_quick_carols_have_a_beat_and_the_others_none(self):
         # a drum hit in every bar of the quick carols; none in the lullaby, the hymns, the
         # bridges and the intro
