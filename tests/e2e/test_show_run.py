@@ -6,6 +6,8 @@ import subprocess
 import unittest
 from collections import namedtuple
 
+import mixer_format
+
 from harness import BIN, INTERPOSE, lines, run_show, scratch, show_env
 
 # SDL 1.2's event types as the interposer takes and logs them, and the key symbols used here
@@ -22,11 +24,12 @@ class ShowLoop(unittest.TestCase):
         with scratch() as d:
             run = run_show(d, quit_after=ticks, deadline=60)
         self.assertEqual((run.status, run.stderr, run.stdout), (0, "", lines(ticks)))
-        # Full-screen, double-buffered and frameless; the pointer hidden; the mixer opened at
-        # 44.1 kHz, s16le, stereo, 4096 frames, the module looped for ever.
+        # Full-screen, double-buffered and frameless; the pointer hidden; the mixer opened in the
+        # show's format (44.1 kHz, s16le, stereo, 4096 frames), the module looped for ever.
         self.assertEqual([run.entries(kind) for kind in ("video", "cursor", "audio", "music")],
                          [[["640", "480", "32", "0xC0000020"]], [["0"]],
-                          [["44100", "0x8010", "2", "4096"]], [["-1"]]])
+                          [[str(mixer_format.RATE), hex(mixer_format.AUDIO_S16LSB),
+                            str(mixer_format.CHANNELS), str(mixer_format.CHUNK_FRAMES)]], [["-1"]]])
         # Each tick shows its image, then waits 250 ms, then reads the input: the one event
         # injected, the quit, in the last tick, and any the SDL library sends on its own (window
         # activity and pointer motion from sdl12-compat on its first poll).

@@ -200,3 +200,99 @@ def sleigh_tap(seed=4404):
     out = _jingle(rng, length, onsets, 0.025)
     taper_end(out, 600)
     return Sample("sleigh tap", to_int8(out, 115), volume=42)
+
+
+def held(name, harmonics, seed, attack, volume, breath=0.0):
+    """A blown tone that holds its breath as long as the note lasts: whole harmonics (number,
+    amplitude) at 16 samples a cycle with random phases under a soft attack of `attack`
+    samples, then a loop of whole cycles. `breath` adds a puff of noise to the attack, which
+    dies before the loop. Harmonics stay below the eighth, half the sample's rate."""
+    rng = random.Random(seed)
+    phases = [rng.random() for _ in harmonics]
+    spc, loop = 16, 16 * 64
+    n = (attack + 2 * spc) // spc * spc + loop
+    out = []
+    for i in range(n):
+        x = i / spc
+        v = sum(amp * math.sin(TWO_PI * (h * x + ph)) for (h, amp), ph in zip(harmonics, phases))
+        rise = min(1.0, i / attack)
+        v *= 0.5 - 0.5 * math.cos(math.pi * rise)
+        if breath and i < attack:
+            v += breath * math.sin(math.pi * i / attack) * (rng.random() * 2.0 - 1.0)
+        out.append(v)
+    return looped(name, out, 116, volume, loop)
+
+
+# A flute's soft, airy tone: a strong fundamental, the octave and a little of the upper
+# harmonics, which at the tune's pitches reach 3.5 to 8 kHz.
+FLUTE_HARMONICS = ((1, 1.0), (2, 0.32), (3, 0.16), (4, 0.07), (5, 0.05), (6, 0.03), (7, 0.02))
+# A clarinet's hollow tone: the odd harmonics strong, the even ones faint.
+CLARINET_HARMONICS = ((1, 1.0), (2, 0.03), (3, 0.32), (4, 0.03), (5, 0.12), (6, 0.02),
+                      (7, 0.035))
+
+
+def flute(seed=7):
+    """Flute: a breathy 30 ms onset, then a steady tone; 16 samples a cycle, looped."""
+    return held("flute", FLUTE_HARMONICS, seed, 240, 60, breath=0.08)
+
+
+def clarinet(seed=11):
+    """Clarinet: a reedy tone under a 20 ms onset; 16 samples a cycle, looped."""
+    return held("clarinet", CLARINET_HARMONICS, seed, 160, 56)
+
+
+# A glockenspiel bar's partials (frequency ratio, amplitude, decay in seconds): the bar's own
+# overtones at 2.76 and 5.40 times the fundamental give the bright, metallic strike (4 to 8 kHz
+# on the tune's upper notes) and die quickly; the octave rings a little longer.
+GLOCKENSPIEL_PARTIALS = ((1.0, 1.0, 1.1), (2.0, 0.12, 0.5), (2.76, 0.45, 0.18),
+                         (5.40, 0.22, 0.06))
+
+
+def glockenspiel(seed=5):
+    """Glockenspiel: a small struck steel bar; 16 samples a cycle, sustained in a loop."""
+    rng = random.Random(seed)
+    partials = [(ratio, amp, tau, rng.random()) for ratio, amp, tau in GLOCKENSPIEL_PARTIALS]
+    return struck("glockenspiel", partials, 16, 32, 1.0, 8.0, 64)
+
+
+# Percussion is built for the highest tracker note, as the bells are, and played there.
+def _hit(name, length, voice, volume, taper):
+    out = [voice(i / BELLS_RATE) for i in range(int(length * BELLS_RATE))]
+    taper_end(out, taper)
+    return Sample(name, to_int8(out, 112), volume=volume)
+
+
+def kick():
+    """A soft kick drum: a sine falling from 110 to 50 Hz, dying over a fifth of a second,
+    with a 2 ms onset."""
+    def voice(t):
+        phase = 50.0 * t + 60.0 * 0.03 * (1.0 - math.exp(-t / 0.03))
+        return math.sin(TWO_PI * phase) * math.exp(-t / 0.09) * min(1.0, t / 0.002)
+    return _hit("kick", 0.35, voice, 56, 400)
+
+
+def woodblock(seed=21):
+    """A woodblock: two hollow resonances struck once, dying within a tenth of a second."""
+    rng = random.Random(seed)
+    phases = (rng.random(), rng.random())
+
+    def voice(t):
+        ring = (math.sin(TWO_PI * (880.0 * t + phases[0])) * math.exp(-t / 0.035)
+                + 0.5 * math.sin(TWO_PI * (1530.0 * t + phases[1])) * math.exp(-t / 0.02))
+        return ring * min(1.0, t / 0.0008)
+    return _hit("woodblock", 0.16, voice, 40, 300)
+
+
+def brush(seed=31):
+    """A brush on a snare: a swish of bright noise (the lows taken off by a difference, the
+    very highs by a gentle low-pass) swelling over 10 ms and dying over 60 ms."""
+    rng = random.Random(seed)
+    low = last = 0.0
+    out = []
+    for i in range(int(0.22 * BELLS_RATE)):
+        t, noise = i / BELLS_RATE, rng.random() * 2.0 - 1.0
+        low += 0.45 * (noise - last - low)
+        last = noise
+        out.append(low * min(1.0, t / 0.01) * math.exp(-t / 0.06))
+    taper_end(out, 800)
+    return Sample("brush", to_int8(out, 112), volume=44)

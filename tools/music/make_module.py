@@ -1,4 +1,4 @@
-#!/usr/bin/env python3
+#!/usr/bin/python3
 """Builds the show's carol module xmas.mod from score.txt and the synthesized instruments."""
 
 import os
@@ -6,7 +6,9 @@ import sys
 
 # Run as a script, Python finds the modules beside it.
 import arrange
+import chunk_timing
 import instruments
+import score
 from modwriter import Module
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -23,6 +25,12 @@ def build_samples():
         instruments.pluck_bass(),
         instruments.sleigh_shake(),
         instruments.sleigh_tap(),
+        instruments.flute(),
+        instruments.clarinet(),
+        instruments.glockenspiel(),
+        instruments.kick(),
+        instruments.woodblock(),
+        instruments.brush(),
     ]
 
 
@@ -31,7 +39,7 @@ SCORE = os.path.join(HERE, "score.txt")
 
 def read_score(score_path=SCORE):
     with open(score_path, encoding="utf-8") as f:
-        return arrange.parse_score(f.read())
+        return score.parse_score(f.read())
 
 
 def build_module(score_path=SCORE):
@@ -43,7 +51,7 @@ def build_module(score_path=SCORE):
 def section_times(score_path=SCORE):
     """(name, first second, last second) of each section of the score as the module plays it."""
     tl, _ = arrange.arrange(read_score(score_path), build_samples())
-    return arrange.section_times(tl)
+    return chunk_timing.section_times(tl)
 
 
 def main(argv):
@@ -54,7 +62,7 @@ def main(argv):
     try:
         module, seconds = build_module(*argv[2:])
         data = module.to_bytes()
-    except arrange.ScoreError as e:
+    except score.ScoreError as e:
         sys.stderr.write("%s: %s\n" % (argv[2] if len(argv) > 2 else "score.txt", e))
         return 1
     with open(argv[1], "wb") as f:

@@ -1,5 +1,5 @@
-"""Writes 4-channel ProTracker ("M.K.") modules byte by byte, refusing anything players
-disagree on."""
+"""Writes ProTracker modules of 4, 6 or 8 channels ("M.K.", "6CHN", "8CHN") byte by byte,
+refusing anything players disagree on."""
 
 import struct
 
@@ -17,7 +17,8 @@ PERIOD_SET = frozenset(PERIODS)
 CLOCK_RATE = 8363.0 * 428
 
 ROWS = 64
-CHANNELS = 4
+# The tag after the orders names the channel count; every player reads these three alike.
+CHANNEL_TAGS = {4: b"M.K.", 6: b"6CHN", 8: b"8CHN"}
 MAX_SAMPLES = 31
 MAX_SAMPLE_BYTES = 65534
 MAX_PATTERNS = 64
@@ -25,6 +26,7 @@ MAX_ORDERS = 128
 RESTART_BYTE = 0x7F
 
 # The effect codes the arranger writes, in ProTracker's numbering.
+FX_VIBRATO = 0x4  # param: speed and depth nibbles
 FX_POSITION_JUMP = 0xB
 FX_SET_VOLUME = 0xC
 FX_PATTERN_BREAK = 0xD  # param: the row to start the next pattern at, as two decimal digits
@@ -154,8 +156,8 @@ class Cell:
         ))
 
 
-def empty_pattern():
-    return [[Cell() for _ in range(CHANNELS)] for _ in range(ROWS)]
+def empty_pattern(channels):
+    return [[Cell() for _ in range(channels)] for _ in range(ROWS)]
 
 
 class Module:
@@ -164,6 +166,7 @@ class Module:
         self.samples = list(samples)
         self.patterns = list(patterns)
         self.orders = list(orders)
+        self.channels = len(self.patterns[0][0]) if self.patterns and self.patterns[0] else 0
 
     def validate(self):
         if len(self.title.encode("latin-1")) > 20:
@@ -180,9 +183,12 @@ class Module:
         # stored pattern must be reachable or the sample data would be misread.
         if max(self.orders) != len(self.patterns) - 1:
             raise ModuleError("every stored pattern must appear in the order list")
+        if self.channels not in CHANNEL_TAGS:
+            raise ModuleError("a module has 4, 6 or 8 channels, not %d" % self.channels)
         for pat in self.patterns:
-            if len(pat) != ROWS or any(len(row) != CHANNELS for row in pat):
-                raise ModuleError("patterns must be %d rows of %d channels" % (ROWS, CHANNELS))
+            if len(pat) != ROWS or any(len(row) != self.channels for row in pat):
+                raise ModuleError("patterns must be %d rows of %d channels"
+                                  % (ROWS, self.channels))
             for row in pat:
                 for cell in row:
                     if cell.sample > len(self.samples):
@@ -196,7 +202,7 @@ class Module:
             out += self.samples[i].header() if i < len(self.samples) else EMPTY_SAMPLE_HEADER
         out += bytes((len(self.orders), RESTART_BYTE))
         out += bytes(self.orders) + bytes(MAX_ORDERS - len(self.orders))
-        out += b"M.K."
+        out += CHANNEL_TAGS[self.channels]
         for pat in self.patterns:
             for row in pat:
                 for cell in row:

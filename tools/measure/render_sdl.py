@@ -1,6 +1,6 @@
-#!/usr/bin/env python3
-"""Plays a module through SDL_mixer 1.2 into a raw file, as the show hears it (44.1 kHz, s16,
-stereo)."""
+#!/usr/bin/python3
+"""Plays a module through SDL_mixer 1.2 into a raw file, as the show hears it (the show's mixer
+format: 44.1 kHz, s16, stereo, 4096-frame chunks)."""
 
 import array
 import math
@@ -8,8 +8,12 @@ import os
 import subprocess
 import sys
 
-RATE = 44100
-CHUNK = 4096  # frames per mix, as the show opens the mixer
+# Run as a script, it finds the music tools beside its own folder.
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "music"))
+import mixer_format  # noqa: E402 (found through the path set above)
+
+RATE = mixer_format.RATE
+CHUNK = mixer_format.CHUNK_FRAMES
 # A module that never ends (one that jumps back on itself) is stopped after this much sound.
 LIMIT_SECONDS = 1200
 
@@ -20,7 +24,6 @@ LIMIT_SECONDS = 1200
 CHILD = r"""
 import ctypes, sys
 SDL_INIT_AUDIO = 0x10
-AUDIO_S16LSB = 0x8010
 sdl = ctypes.CDLL('libSDL-1.2.so.0')
 mix = ctypes.CDLL('libSDL_mixer-1.2.so.0')
 mix.Mix_LoadMUS.restype = ctypes.c_void_p
@@ -33,7 +36,7 @@ def done():
     state['end'] = state['bytes']
 post_cb, done_cb = POST(post), DONE(done)
 assert sdl.SDL_Init(SDL_INIT_AUDIO) == 0
-assert mix.Mix_OpenAudio(%d, AUDIO_S16LSB, 2, %d) == 0
+assert mix.Mix_OpenAudio(%d, %d, %d, %d) == 0
 m = mix.Mix_LoadMUS(sys.argv[1].encode())
 assert m, 'SDL_mixer could not load the module'
 mix.Mix_HookMusicFinished(done_cb)
@@ -51,7 +54,7 @@ mix.Mix_CloseAudio()
 sdl.SDL_Quit()
 assert state['end'] is not None, 'the music did not end'
 print(state['end'])
-""" % (RATE, CHUNK)
+""" % (RATE, mixer_format.AUDIO_S16LSB, mixer_format.CHANNELS, CHUNK)
 
 
 def render(mod_path, raw_path, loops=0):

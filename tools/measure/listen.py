@@ -1,4 +1,4 @@
-#!/usr/bin/env python3
+#!/usr/bin/python3
 """Measures a rendering of the medley as a listener hears it: loudness after ITU-R BS.1770
 (K-weighted, momentary over 400 ms, integrated with its two gates), the balance of the ears and
 single-sample steps that stand out from the music around them (clicks)."""
@@ -9,12 +9,17 @@ import tempfile
 
 import numpy as np
 
-import make_module
-import render_sdl
+# Run as a script, it finds the music tools beside its own folder.
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "music"))
+import make_module  # noqa: E402 (found through the path set above)
+import mixer_format  # noqa: E402
+import render_sdl  # noqa: E402
 
-RATE = render_sdl.RATE
+RATE = mixer_format.RATE
 SUB_BLOCK = RATE // 10  # momentary loudness moves in steps of 100 ms
 MOMENTARY_SUB_BLOCKS = 4  # 400 ms
+SHORT_TERM_SUB_BLOCKS = 30  # 3 s
+RISE_SUB_BLOCKS = 5  # how far apart two momentary windows are for a rise: 500 ms
 # BS.1770's K-weighting, as its two biquads (b, a) at 48 kHz: a high shelf of +4 dB above about
 # 1.7 kHz, then a high-pass at 38 Hz. Below 22 kHz their response at 48 kHz is the weighting's
 # curve, which is what a power spectrum at any other rate is weighted by.
@@ -67,6 +72,12 @@ def peak_dbfs(pcm):
     return 20 * np.log10(max(int(pcm.max()), -int(pcm.min()), 1) / FULL_SCALE)
 
 
+def quietest_dbfs(pcm, width):
+    """The level (dBFS, both ears) of the quietest stretch of `width` frames, side by side."""
+    blocks = pcm[:len(pcm) // width * width].astype(float).reshape(-1, width, 2) / FULL_SCALE
+    return 10 * np.log10(max((blocks ** 2).mean(axis=(1, 2)).min(), 1e-20))
+
+
 def lufs(mean_square):
     return -0.691 + 10 * np.log10(np.maximum(mean_square, 1e-20))
 
@@ -78,6 +89,26 @@ def integrated(power):
     blocks = both.mean(axis=1)
     blocks = blocks[lufs(blocks) > ABSOLUTE_GATE]
     return lufs(blocks[lufs(blocks) > lufs(blocks.mean()) + RELATIVE_GATE].mean())
+
+
+def windowed(power, sub_blocks):
+    """The loudness (LUFS) of every window of `sub_blocks` sub-blocks, a sub-block apart."""
+    both = np.lib.stride_tricks.sliding_window_view(power.sum(axis=1), sub_blocks)
+    return lufs(both.mean(axis=1))
+
+
+def short_term_floor(power):
+    """(LUFS, second) of the quietest 3 s window."""
+    short = windowed(power, SHORT_TERM_SUB_BLOCKS)
+    return short.min(), short.argmin() * SUB_BLOCK / RATE
+
+
+def largest_rise(power):
+    """(LU, second) of the largest rise of the momentary loudness within 500 ms: a window
+    against the one starting 500 ms after it."""
+    momentary = windowed(power, MOMENTARY_SUB_BLOCKS)
+    rise = momentary[RISE_SUB_BLOCKS:] - momentary[:-RISE_SUB_BLOCKS]
+    return rise.max(), rise.argmax() * SUB_BLOCK / RATE
 
 
 def balance(power):
@@ -156,6 +187,8 @@ def main(argv):
     print("%.2f s, integrated %.2f LUFS, L-R %+.2f dB, peak %.2f dBFS, clicks at %s"
           % (len(pcm) / RATE, integrated(power), balance(power), peak_dbfs(pcm),
              list(np.round(clicks(pcm) / RATE, 3))))
+    print("quietest 3 s %.2f LUFS at %.1f s, largest rise in 500 ms %.2f LU at %.1f s"
+          % (short_term_floor(power) + largest_rise(power)))
     print("section        from      to    LUFS    L-R   jump in")
     times = make_module.section_times()
     for row in sections(pcm, power, times, passes=3)[:len(times) + 1]:  # and a restart
