@@ -1,5 +1,10 @@
-// Guards the display: a lost connection to the X server ends the show at once with its line.
+// Guards the display: a lost connection to the X server or the Wayland compositor ends the show
+// with its line and status 1.
 #include "display_guard.hpp"
+
+#include <SDL.h>
+#include <cstdlib>
+#include <cstring>
 
 #ifndef _WIN32
 #include <dlfcn.h>
@@ -9,16 +14,55 @@
 namespace {
 
 #ifndef _WIN32
-const char DISPLAY_LOST[] = "Bildschirm verloren: die Verbindung zum X-Server ist abgebrochen\n";
+const char X_LOST[] = "Bildschirm verloren: die Verbindung zum X-Server ist abgebrochen\n";
+const char WAYLAND_LOST[] =
+    "Bildschirm verloren: die Verbindung zum Wayland-Compositor ist abgebrochen\n";
 constexpr int EXIT_DISPLAY_LOST = 1;
+
+void tell(const char* text, std::size_t length) {
+    if (write(STDERR_FILENO, text, length) < 0) {
+        // nothing more to say where standard error is gone
+    }
+}
 
 // Called by Xlib when the connection to the X server fails. Nothing of SDL's can be shut down
 // without that connection, so the process ends here, without SDL_Quit.
 int endOnLostDisplay(void*) {
-    if (write(STDERR_FILENO, DISPLAY_LOST, sizeof DISPLAY_LOST - 1) < 0) {
-        // nothing more to say where standard error is gone
-    }
+    tell(X_LOST, sizeof X_LOST - 1);
     _exit(EXIT_DISPLAY_LOST);
+}
+
+// A function of a library SDL has loaded, or null where it has not (then the show does not draw
+// through that library).
+void* loadedFunction(const char* library, const char* name) {
+    void* handle = dlopen(library, RTLD_LAZY | RTLD_NOLOAD);
+    return handle == nullptr ? nullptr : dlsym(handle, name);
+}
+
+// True when the show is drawn through SDL 2's Wayland driver (sdl12-compat) and its compositor
+// no longer takes connections. SDL 2 reports a lost connection only as a quit event, so the
+// compositor is asked whether it is still there, as SDL reached it.
+bool waylandCompositorGone() {
+    char driver[16] = "";
+    if (SDL_VideoDriverName(driver, sizeof driver) == nullptr ||
+        std::strcmp(driver, "wayland") != 0) {
+        return false;
+    }
+    using Connect = void* (*)(const char* name);
+    using Disconnect = void (*)(void* display);
+    auto connect =
+        reinterpret_cast<Connect>(loadedFunction("libwayland-client.so.0", "wl_display_connect"));
+    auto disconnect = reinterpret_cast<Disconnect>(
+        loadedFunction("libwayland-client.so.0", "wl_display_disconnect"));
+    if (connect == nullptr || disconnect == nullptr) {
+        return false;
+    }
+    void* display = connect(nullptr);
+    if (display == nullptr) {
+        return true;
+    }
+    disconnect(display);
+    return false;
 }
 #endif
 
@@ -27,14 +71,21 @@ int endOnLostDisplay(void*) {
 void guardDisplay() {
 #ifndef _WIN32
     // Xlib's handler is set only where SDL has loaded Xlib; the show is then drawn through it.
-    void* xlib = dlopen("libX11.so.6", RTLD_LAZY | RTLD_NOLOAD);
     using IOErrorHandler = int (*)(void* display);
     using SetIOErrorHandler = IOErrorHandler (*)(IOErrorHandler);
-    auto setHandler = xlib == nullptr
-                          ? nullptr
-                          : reinterpret_cast<SetIOErrorHandler>(dlsym(xlib, "XSetIOErrorHandler"));
+    auto setHandler =
+        reinterpret_cast<SetIOErrorHandler>(loadedFunction("libX11.so.6", "XSetIOErrorHandler"));
     if (setHandler != nullptr) {
         setHandler(endOnLostDisplay);
+    }
+#endif
+}
+
+void endIfDisplayLost() {
+#ifndef _WIN32
+    if (waylandCompositorGone()) {
+        tell(WAYLAND_LOST, sizeof WAYLAND_LOST - 1);
+        std::exit(EXIT_DISPLAY_LOST);
     }
 #endif
 }

@@ -133,6 +133,7 @@ int main(int argc, char* argv[]) {
     guardProcess();
 
     startSdl();
+    guardDisplay(); // SDL_Init has connected to the display already
     openDisplay();
     guardDisplay();
     startMusic();
