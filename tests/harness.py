@@ -2,9 +2,12 @@
 import ctypes
 import os
 import shutil
+import signal
 import subprocess
 import sys
 import tempfile
+import time
+import unittest
 from contextlib import contextmanager
 from pathlib import Path
 
@@ -53,30 +56,46 @@ class Run:
         return [line.split()[1:] for line in self.log if line.split()[0] == kind]
 
 
+def show_command(command=None, setup=None):
+    """The show (or `command`, a launcher) to run; with `setup`, a Python process first runs it
+    (standard output, limits, signals; fcntl, os, resource, signal imported), then becomes the
+    show, the signals Python ignores given back their defaults first, as a shell starts a
+    program."""
+    command = list(map(str, command or [BIN]))
+    if setup is None:
+        return command
+    return [sys.executable, "-c", "import fcntl, os, resource, signal, sys\n"
+            "for s in (signal.SIGPIPE, signal.SIGXFSZ): signal.signal(s, signal.SIG_DFL)\n"
+            f"{setup}\nos.execv(sys.argv[1], sys.argv[1:])", *command]
+
+
 def run_show(cwd, *, command=None, setup=None, events="", quit_after="", deadline=10, unset=(),
              **extra):
     """Runs the show (or `command`, a launcher) in `cwd` to its end under the interposer, which
     skips and logs the waits; past its deadline the test fails with what the show had written."""
-    # With `setup`, a Python process first runs it (standard output, limits, signals; fcntl, os,
-    # resource, signal imported), then becomes the show, the signals Python ignores given back
-    # their defaults first, as a shell starts a program.
-    command = list(map(str, command or [BIN]))
-    if setup is not None:
-        command = [sys.executable, "-c", "import fcntl, os, resource, signal, sys\n"
-                   "for s in (signal.SIGPIPE, signal.SIGXFSZ): signal.signal(s, signal.SIG_DFL)\n"
-                   f"{setup}\nos.execv(sys.argv[1], sys.argv[1:])", *command]
     with tempfile.TemporaryDirectory(prefix="frostfunkel-log-") as logdir:
         log = Path(logdir) / "interpose.log"
         env = show_env(unset, LD_PRELOAD=INTERPOSE, FF_LOG=log, FF_EVENTS=events,
                        FF_QUIT_AFTER=quit_after, **extra)
         try:
-            proc = subprocess.run(command, cwd=cwd, env=env, capture_output=True, timeout=deadline)
+            proc = subprocess.run(show_command(command, setup), cwd=cwd, env=env,
+                                  capture_output=True, timeout=deadline)
         except subprocess.TimeoutExpired as e:
             wrote = [(s or b"")[-400:].decode("latin-1") for s in (e.stdout, e.stderr)]
             raise AssertionError(
                 f"the show still ran after {deadline} s and wrote {wrote}") from None
         return Run(proc.returncode, proc.stdout.decode("latin-1"), proc.stderr.decode("latin-1"),
                    log.read_text().splitlines() if log.exists() else [])
+
+
+def wait_stopped(process, deadline=10):
+    """Waits until `process` has stopped itself (the interposer's FF_STOP, FF_RAISE of
+    SIGSTOP); the test fails if it ends or runs on past the deadline instead."""
+    end = time.monotonic() + deadline
+    while (state := os.waitpid(process.pid, os.WUNTRACED | os.WNOHANG))[0] == 0:
+        assert time.monotonic() < end, f"the show did not stop within {deadline} s"
+        time.sleep(0.01)
+    assert os.WIFSTOPPED(state[1]), f"the show ended (wait status {state[1]}) instead of stopping"
 
 
 @contextmanager
@@ -115,6 +134,62 @@ def x_server(*options):
         del X_SERVERS[display]
         xvfb.terminate()
         xvfb.wait(10)
+
+
+X_LOST = "Bildschirm verloren: die Verbindung zum X-Server ist abgebrochen\n"
+
+
+def lose_x_at_mode_switch(cwd, command=None, **extra):
+    """Starts the show in `cwd` on a new Xvfb, stopped by the interposer as it enters
+    SDL_SetVideoMode (SDL connected, no line written yet), kills that Xvfb, lets the show go on
+    and gives its status and standard error; the test fails if it still runs 10 s later."""
+    with x_server() as display:
+        show = subprocess.Popen(show_command(command), cwd=cwd, stdout=subprocess.DEVNULL,
+                                stderr=subprocess.PIPE, env=show_env(
+                                    SDL_VIDEODRIVER="x11", DISPLAY=display, LD_PRELOAD=INTERPOSE,
+                                    FF_STOP="SDL_SetVideoMode", **extra))
+        with show:
+            try:
+                wait_stopped(show)
+                X_SERVERS[display].kill()
+                X_SERVERS[display].wait(10)
+                show.send_signal(signal.SIGCONT)
+                stderr = show.communicate(timeout=10)[1].decode("latin-1")
+            except subprocess.TimeoutExpired:
+                raise AssertionError("the show still ran 10 s after its X server was killed "
+                                     "(spinning in SDL_Quit?)") from None
+            finally:
+                show.kill()
+        return show.returncode, stderr
+
+
+@contextmanager
+def weston():
+    """A Wayland compositor of its own: weston in a new Xvfb (its headless back end, without a
+    seat, made SDL 2.26 crash at start). Yields its process and the settings that lead a client
+    to it; skips the test with weston's log where weston cannot start."""
+    with x_server() as outer, tempfile.TemporaryDirectory(prefix="frostfunkel-wl-") as runtime:
+        os.chmod(runtime, 0o700)
+        log, socket = Path(runtime) / "weston.log", Path(runtime) / "show"
+        with open(log, "w") as out:
+            try:
+                compositor = subprocess.Popen(
+                    ["weston", "--no-config", "-Bx11-backend.so", "-Sshow", "--use-pixman",
+                     "--width=800", "--height=600"], stdout=out, stderr=subprocess.STDOUT,
+                    env={**os.environ, "DISPLAY": outer, "XDG_RUNTIME_DIR": runtime})
+            except FileNotFoundError as e:
+                raise unittest.SkipTest(f"no weston here: {e}") from None
+        with compositor:
+            end = time.monotonic() + 20
+            while not socket.exists() and compositor.poll() is None and time.monotonic() < end:
+                time.sleep(0.05)
+            if not socket.exists():
+                compositor.kill()
+                raise unittest.SkipTest("weston cannot start here:\n" + log.read_text())
+            try:
+                yield compositor, {"WAYLAND_DISPLAY": "show", "XDG_RUNTIME_DIR": runtime}
+            finally:
+                compositor.kill()
 
 
 def xdotool(display, *args):
