@@ -32,11 +32,9 @@ int endOnLostDisplay(void*) {
     _exit(EXIT_DISPLAY_LOST);
 }
 
-// A function of a library SDL has loaded, or null where it has not (then the show does not draw
-// through that library).
-void* loadedFunction(const char* library, const char* name) {
-    void* handle = dlopen(library, RTLD_LAZY | RTLD_NOLOAD);
-    return handle == nullptr ? nullptr : dlsym(handle, name);
+// The named function of a library, or null where the library is not loaded.
+void* function(void* library, const char* name) {
+    return library == nullptr ? nullptr : dlsym(library, name);
 }
 
 // True when the show is drawn through SDL 2's Wayland driver (sdl12-compat) and its compositor
@@ -50,10 +48,10 @@ bool waylandCompositorGone() {
     }
     using Connect = void* (*)(const char* name);
     using Disconnect = void (*)(void* display);
-    auto connect =
-        reinterpret_cast<Connect>(loadedFunction("libwayland-client.so.0", "wl_display_connect"));
-    auto disconnect = reinterpret_cast<Disconnect>(
-        loadedFunction("libwayland-client.so.0", "wl_display_disconnect"));
+    // SDL 2 has loaded the Wayland client library to draw there.
+    void* wayland = dlopen("libwayland-client.so.0", RTLD_LAZY | RTLD_NOLOAD);
+    auto connect = reinterpret_cast<Connect>(function(wayland, "wl_display_connect"));
+    auto disconnect = reinterpret_cast<Disconnect>(function(wayland, "wl_display_disconnect"));
     if (connect == nullptr || disconnect == nullptr) {
         return false;
     }
@@ -70,11 +68,14 @@ bool waylandCompositorGone() {
 
 void guardDisplay() {
 #ifndef _WIN32
-    // Xlib's handler is set only where SDL has loaded Xlib; the show is then drawn through it.
+    // Xlib is loaded here where it is installed, so that the handler is in place before SDL
+    // connects through it: the connection can be lost while SDL_Init still sets it up.
     using IOErrorHandler = int (*)(void* display);
     using SetIOErrorHandler = IOErrorHandler (*)(IOErrorHandler);
-    auto setHandler =
-        reinterpret_cast<SetIOErrorHandler>(loadedFunction("libX11.so.6", "XSetIOErrorHandler"));
+    void* xlib = dlopen("libX11.so.6", RTLD_LAZY);
+    auto setHandler = xlib == nullptr
+                          ? nullptr
+                          : reinterpret_cast<SetIOErrorHandler>(dlsym(xlib, "XSetIOErrorHandler"));
     if (setHandler != nullptr) {
         setHandler(endOnLostDisplay);
     }

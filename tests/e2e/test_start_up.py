@@ -2,7 +2,10 @@
 import os
 import re
 import shutil
+import subprocess
+import sys
 import tempfile
+import time
 import unittest
 
 from harness import DATA, lines, run_show, scratch
@@ -52,6 +55,8 @@ class StartUp(unittest.TestCase):
          re.escape(f"Mix_PlayMusic: {REFUSED}\n") + STARTED, ""),
         ("module a named pipe", {"xmas.mod": os.mkfifo}, {}, 0,
          re.escape("MUSIC_load: xmas.mod: is a named pipe, not a file\n") + SILENT, ""),
+        ("module empty", {"xmas.mod": b""}, {}, 0, re.escape("MUSIC_load: xmas.mod: ") + ANY +
+         "\n" + SILENT, ""),
         # one scene file of each kind; the checks' cases over bytes are the unit test's
         # an ancillary chunk cut short: the PNG loader alone would spin
         unusable("rahmen.png", PICTURE[:33] + b"\0\0\0\x40tEXtComment", CUT),
@@ -76,3 +81,36 @@ class StartUp(unittest.TestCase):
                 self.assertRegex(run.stdout, f"^{stdout}\\Z")
                 self.assertRegex(run.stderr, f"^{stderr}\\Z")
                 self.assertEqual(run.flips, 5 if status == 0 else 0, "images shown")
+
+
+class WaitingWriter(unittest.TestCase):
+    # A named pipe at a data file's place, a writer waiting in its open: the show refuses the
+    # file without opening it, so the writer neither gets a reader nor loses it (SIGPIPE).
+    # (data file, the show's status, the stream of its message, the message)
+    CASES = [("rahmen.png", 1, "stderr", "IMG_Load(rahmen.png): is a named pipe, not a file\n"),
+             ("xmas.mod", 0, "stdout", "MUSIC_load: xmas.mod: is a named pipe, not a file\n")]
+
+    def test_a_named_pipe_is_refused_and_its_waiting_writer_keeps_waiting(self):
+        for name, status, stream, message in self.CASES:
+            with self.subTest(name), scratch({name: os.mkfifo}) as d:
+                writer = subprocess.Popen([sys.executable, "-c", "import os, sys; "
+                                           "os.write(os.open(sys.argv[1], os.O_WRONLY), b'x')",
+                                           f"{d}/{name}"])
+                self.addCleanup(writer.wait)
+                self.addCleanup(writer.kill)
+                self.assertEqual(self.waits_for_a_reader(writer), True)
+                run = run_show(d, quit_after=5)
+                self.assertEqual(run.status, status)
+                self.assertIn(message, getattr(run, stream))
+                self.assertEqual(self.waits_for_a_reader(writer), True)
+
+    def waits_for_a_reader(self, process):
+        """True once `process` waits in a named pipe's open; else its status, or where else in
+        the kernel it waits after 10 s."""
+        end, place = time.monotonic() + 10, ""
+        while process.poll() is None and time.monotonic() < end:
+            with open(f"/proc/{process.pid}/wchan") as wchan:
+                if (place := wchan.read()) == "wait_for_partner":  # the kernel's name for it
+                    return True
+            time.sleep(0.01)
+        return f"ended with {process.poll()}" if process.poll() is not None else place
