@@ -13,11 +13,10 @@
  *                        process is ended (status 125), so a show that no longer counts its ticks
  *                        cannot run on for ever
  *   FF_CAPTURE=TICK:FILE the screen as BMP just before the flip of that tick
- *   FF_RAISE=TICK:SIGNAL the signal of that number raised just after the flip of that tick
- *   FF_QUIT_RAISE=LIST   signals raised (numbers, "A,B,...") just before and just after SDL's
- *                        own SDL_Quit, as if sent while the show ends
- *   FF_STOP=SDL_SetVideoMode  the process stops itself (SIGSTOP) on entering that call, to be
- *                        continued (SIGCONT) once the test has changed its surroundings
+ *   FF_RAISE=TICK:SIGNAL the signal of that number raised just after the flip of that tick; in
+ *                        tick 0, on entering SDL_SetVideoMode (SIGSTOP: held there, SDL started)
+ *   FF_QUIT_RAISE=SIGNAL the signal of that number raised just before and just after SDL's own
+ *                        SDL_Quit, as if sent twice while the show ends
  *   FF_REFUSE=LIST       calls that fail with "refused by the test": TTF_Init,
  *                        Mix_OpenAudio, Mix_PlayMusic, and "SDL_Init&MASK" for every
  *                        SDL_Init whose flags share a bit with MASK
@@ -51,7 +50,7 @@ static struct injected {
 } queue[MAX_EVENTS];
 static int queued, next_event, ticks, waits, quit_after = -1, capture_tick = -1, raise_tick = -1,
                                              raise_signal;
-static char capture_path[512], refuse[512], quit_raise[256];
+static char capture_path[512], refuse[512];
 static FILE* logfile;
 
 /* Stops the process with the interposer's message: the test asked for what cannot be done. */
@@ -118,10 +117,6 @@ __attribute__((constructor)) static void read_settings(void) {
          sscanf(setting("FF_RAISE"), "%d:%d", &raise_tick, &raise_signal) != 2)) {
         FAIL("FF_CAPTURE is not TICK:FILE or FF_RAISE not TICK:SIGNAL");
     }
-    snprintf(quit_raise, sizeof quit_raise, "%s", setting("FF_QUIT_RAISE"));
-    if (*setting("FF_STOP") && strcmp(setting("FF_STOP"), "SDL_SetVideoMode")) {
-        FAIL("FF_STOP names \"%s\", not SDL_SetVideoMode", setting("FF_STOP"));
-    }
     snprintf(refuse, sizeof refuse, ",%s,", setting("FF_REFUSE"));
     snprintf(list, sizeof list, "%s", refuse);
     for (char* item = strtok_r(list, ",", &save); item; item = strtok_r(NULL, ",", &save)) {
@@ -165,26 +160,19 @@ int SDL_Init(Uint32 flags) {
 SDL_Surface* SDL_SetVideoMode(int width, int height, int depth, Uint32 flags) {
     REAL(SDL_Surface*, SDL_SetVideoMode, int, int, int, Uint32);
     log_line("video %d %d %d 0x%08X", width, height, depth, flags);
-    if (*setting("FF_STOP")) {
-        raise(SIGSTOP);
+    if (raise_tick == 0) {
+        raise(raise_signal);
     }
     return real_SDL_SetVideoMode(width, height, depth, flags);
-}
-
-static void raise_all(const char* list) {
-    for (const char* at = list; *at;) {
-        raise(atoi(at));
-        at += strcspn(at, ",");
-        at += *at == ',';
-    }
 }
 
 void SDL_Quit(void) {
     REAL(void, SDL_Quit, void);
     log_line("quit");
-    raise_all(quit_raise);
+    int quit_signal = atoi(setting("FF_QUIT_RAISE")); /* 0, no signal, where unset */
+    raise(quit_signal);
     real_SDL_Quit();
-    raise_all(quit_raise);
+    raise(quit_signal);
 }
 
 int SDL_ShowCursor(int toggle) {
