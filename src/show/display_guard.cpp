@@ -73,9 +73,7 @@ void guardDisplay() {
     using IOErrorHandler = int (*)(void* display);
     using SetIOErrorHandler = IOErrorHandler (*)(IOErrorHandler);
     void* xlib = dlopen("libX11.so.6", RTLD_LAZY);
-    auto setHandler = xlib == nullptr
-                          ? nullptr
-                          : reinterpret_cast<SetIOErrorHandler>(dlsym(xlib, "XSetIOErrorHandler"));
+    auto setHandler = reinterpret_cast<SetIOErrorHandler>(function(xlib, "XSetIOErrorHandler"));
     if (setHandler != nullptr) {
         setHandler(endOnLostDisplay);
     }
