@@ -2,9 +2,12 @@
 import ctypes
 import os
 import shutil
+import signal
 import subprocess
 import sys
 import tempfile
+import time
+import unittest
 from contextlib import contextmanager
 from pathlib import Path
 
@@ -58,24 +61,28 @@ class Run:
         return [line.split()[1:] for line in self.log if line.split()[0] == kind]
 
 
+# The show (or `command`, a launcher) to run. With `setup`, a Python process first runs it
+# (standard output, limits, signals; fcntl, os, resource, signal imported), then becomes the show,
+# the signals Python ignores given back their defaults first, as a shell starts a program.
+def show_command(command=None, setup=None):
+    command = list(map(str, command or [BIN]))
+    return command if setup is None else [
+        sys.executable, "-c", "import fcntl, os, resource, signal, sys\n"
+        "for s in (signal.SIGPIPE, signal.SIGXFSZ): signal.signal(s, signal.SIG_DFL)\n"
+        f"{setup}\nos.execv(sys.argv[1], sys.argv[1:])", *command]
+
+
 def run_show(cwd, *, command=None, setup=None, events="", quit_after="", deadline=10, unset=(),
              **extra):
     """Runs the show (or `command`, a launcher) in `cwd` to its end under the interposer, which
     skips and logs the waits; past its deadline the test fails with what the show had written."""
-    # With `setup`, a Python process first runs it (standard output, limits, signals; fcntl, os,
-    # resource, signal imported), then becomes the show, the signals Python ignores given back
-    # their defaults first, as a shell starts a program.
-    command = list(map(str, command or [BIN]))
-    if setup is not None:
-        command = [sys.executable, "-c", "import fcntl, os, resource, signal, sys\n"
-                   "for s in (signal.SIGPIPE, signal.SIGXFSZ): signal.signal(s, signal.SIG_DFL)\n"
-                   f"{setup}\nos.execv(sys.argv[1], sys.argv[1:])", *command]
     with tempfile.TemporaryDirectory(prefix="frostfunkel-log-") as logdir:
         log = Path(logdir) / "interpose.log"
         env = show_env(unset, LD_PRELOAD=INTERPOSE, FF_LOG=log, FF_EVENTS=events,
                        FF_QUIT_AFTER=quit_after, **extra)
         try:
-            proc = subprocess.run(command, cwd=cwd, env=env, capture_output=True, timeout=deadline)
+            proc = subprocess.run(show_command(command, setup), cwd=cwd, env=env,
+                                  capture_output=True, timeout=deadline)
         except subprocess.TimeoutExpired as e:
             wrote = [(s or b"")[-400:].decode("latin-1") for s in (e.stdout, e.stderr)]
             raise AssertionError(
@@ -120,6 +127,54 @@ def x_server(*options):
         del X_SERVERS[display]
         xvfb.terminate()
         xvfb.wait(10)
+
+
+X_LOST = "Bildschirm verloren: die Verbindung zum X-Server ist abgebrochen\n"
+
+
+# Starts the show in `cwd` on a new Xvfb, stopped by the interposer as it enters SDL_SetVideoMode
+# (SDL connected, no line written yet), kills that Xvfb, lets the show go on and gives its status
+# and standard error; the test fails if it still runs 10 s later.
+def lose_x_at_mode_switch(cwd, command=None, **extra):
+    # Never reset: Xvfb would reset as the classic SDL 1.2 closes its probe connection, the last
+    # client then, and at times refuse the library's next connection.
+    with x_server("-noreset") as display:
+        show = subprocess.Popen(show_command(command), cwd=cwd, stdout=subprocess.DEVNULL,
+                                stderr=subprocess.PIPE, env=show_env(
+                                    SDL_VIDEODRIVER="x11", DISPLAY=display, LD_PRELOAD=INTERPOSE,
+                                    FF_RAISE=f"0:{signal.SIGSTOP}", **extra))
+        with show:
+            try:
+                assert os.WIFSTOPPED(os.waitpid(show.pid, os.WUNTRACED)[1]), "the show ended"
+                X_SERVERS[display].kill()
+                X_SERVERS[display].wait()
+                show.send_signal(signal.SIGCONT)
+                stderr = show.communicate(timeout=10)[1].decode("latin-1")  # else it spins
+            finally:
+                show.kill()
+        return show.returncode, stderr
+
+
+# Weston in a new Xvfb (its headless back end, without a seat, made SDL 2.26 crash at start):
+# its process and the settings that lead a client to it. Skips the test with weston's log where
+# weston cannot start.
+@contextmanager
+def weston():
+    with x_server() as outer, tempfile.TemporaryDirectory(prefix="frostfunkel-wl-") as runtime:
+        os.chmod(runtime, 0o700)
+        log, socket, end = Path(runtime, "weston.log"), Path(runtime, "show"), time.monotonic() + 20
+        with open(log, "w") as out, subprocess.Popen(  # sh says so in the log if weston is missing
+                ["sh", "-c", "exec weston --no-config -Bx11-backend.so -Sshow --use-pixman"],
+                stdout=out, stderr=out, env={**os.environ, "DISPLAY": outer,
+                                             "XDG_RUNTIME_DIR": runtime}) as compositor:
+            while not socket.exists() and compositor.poll() is None and time.monotonic() < end:
+                time.sleep(0.05)
+            try:
+                if not socket.exists():
+                    raise unittest.SkipTest("weston cannot start here:\n" + log.read_text())
+                yield compositor, {"WAYLAND_DISPLAY": "show", "XDG_RUNTIME_DIR": runtime}
+            finally:
+                compositor.kill()
 
 
 def xdotool(display, *args):

@@ -102,22 +102,34 @@ std::int64_t seek(std::FILE* in, std::int64_t offset, int whence) {
 #endif
 }
 
-// Opens the file at path and checks on the open file that it is a regular file.
-std::FILE* openRegularFile(const char* path, std::string& why) {
+// Why the file at path is no data file, looked at by its path before anything opens it: opening
+// a named pipe would release a writer waiting on it. Empty for a regular file.
+std::string pathProblem(const char* path) {
     struct stat info = {}; // "= {}": clang-format 14 and 19 space a bare "{}" differently
+    if (stat(path, &info) != 0) {
+        return std::strerror(errno);
+    }
+    return S_ISREG(info.st_mode) ? "" : kindProblem(info);
+}
+
+// Opens the file at path when its path shows a regular file, and checks again on the open file
+// that it is one, in case something else was put at the path in between.
+std::FILE* openRegularFile(const char* path, std::string& why) {
+    why = pathProblem(path);
+    if (!why.empty()) {
+        return nullptr;
+    }
 #ifdef _WIN32
     std::FILE* file = std::fopen(path, "rb"); // no named pipes in a Windows folder
 #else
-    // Opened without waiting, as opening a named pipe waits for a writer; then set to wait as
-    // usual for the loaders' reads (the open file is the show's own).
+    // Opened without waiting, as opening a named pipe put there since waits for a writer; then
+    // set to wait as usual for the loaders' reads (the open file is the show's own).
     const int fd = open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     std::FILE* file = fd < 0 || fcntl(fd, F_SETFL, 0) != 0 ? nullptr : fdopen(fd, "rb");
 #endif
-    const bool opened = file != nullptr && fstat(fileno(file), &info) == 0;
-    if (!opened) {
-        const int error = errno;
-        // Windows cannot open a folder as a file: it is named a folder all the same.
-        why = stat(path, &info) == 0 && S_ISDIR(info.st_mode) ? FOLDER : std::strerror(error);
+    struct stat info = {};
+    if (file == nullptr || fstat(fileno(file), &info) != 0) {
+        why = std::strerror(errno);
     } else if (!S_ISREG(info.st_mode)) {
         why = kindProblem(info);
     }

@@ -29,7 +29,12 @@ Mix_Music* loadModule() {
         SDL_SetError("%s: %s", MODULE, why.c_str());
         return nullptr;
     }
-    return Mix_LoadMUSType_RW(SDL_RWFromFP(file, 1), MUS_NONE, 1);
+    Mix_Music* music = Mix_LoadMUSType_RW(SDL_RWFromFP(file, 1), MUS_NONE, 1);
+    if (music == nullptr) {
+        const std::string mixers = SDL_GetError(); // copied: SDL_SetError writes over it
+        SDL_SetError("%s: %s", MODULE, mixers.c_str());
+    }
+    return music;
 }
 
 } // namespace

@@ -131,10 +131,11 @@ int main(int argc, char* argv[]) {
     std::atexit(SDL_Quit);
 #endif
     guardProcess();
+    guardDisplay(); // before SDL_Init, which already connects to the display
 
     startSdl();
     openDisplay();
-    guardDisplay();
+    guardDisplay(); // again, over any handler of the SDL library's own
     startMusic();
     startFontEngine();
     loadRahmen();

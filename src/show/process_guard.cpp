@@ -1,9 +1,11 @@
 // Guards the process: standard descriptors that are always open, write errors that come back
-// from the write instead of ending the process, and a hang-up that ends the show as a quit
-// request does.
+// from the write instead of ending the process, a hang-up that ends the show as a quit request
+// does, and quit signals that cannot cut its ending short.
 #include "process_guard.hpp"
 
 #include <csignal>
+#include <cstdlib>
+#include <initializer_list>
 
 #include "end_request.hpp"
 
@@ -46,6 +48,20 @@ void setUpSignals() {
     std::signal(SIGPIPE, SIG_IGN);
     std::signal(SIGXFSZ, SIG_IGN);
 }
+
+// Run at exit before SDL_Quit: a quit signal that comes while the show ends finds it ending
+// already and is ignored. SDL_Quit gives SIGINT and SIGTERM their default action back, which
+// would end the process by the signal instead of with its status. They are also held back in
+// this thread for the moment SDL sets the default before putting the ignoring back.
+void ignoreQuitSignalsWhileEnding() {
+    sigset_t quitSignals;
+    sigemptyset(&quitSignals);
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        sigaddset(&quitSignals, signal);
+        std::signal(signal, SIG_IGN);
+    }
+    sigprocmask(SIG_BLOCK, &quitSignals, nullptr);
+}
 #endif
 
 } // namespace
@@ -54,5 +70,6 @@ void guardProcess() {
 #ifndef _WIN32 // SDL's entry sends the standard streams to files; there are no such signals
     openClosedStandardDescriptors();
     setUpSignals();
+    std::atexit(ignoreQuitSignalsWhileEnding); // after SDL_Quit's registration: run before it
 #endif
 }

@@ -2,6 +2,7 @@
 // away, and signals that would end the show without SDL_Quit.
 #pragma once
 
-// Opens each closed standard descriptor on /dev/null and sets up the signals; run before
-// anything opens a file.
+// Opens each closed standard descriptor on /dev/null and sets up the signals, those that would
+// come while the show ends included; run before anything opens a file, and after SDL_Quit is
+// registered to run at exit.
 void guardProcess();

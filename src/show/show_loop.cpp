@@ -1,6 +1,7 @@
 // The show loop: one tick draws the scene, writes the scroller line, flips, waits and reads input.
 #include <cstring>
 
+#include "display_guard.hpp"
 #include "end_request.hpp"
 #include "output.hpp"
 #include "scene.hpp"
@@ -26,16 +27,19 @@ void writeScrollLine(const char* scrollbuf) {
 }
 
 // Takes the pending events until one asks the show to end: Escape released, or the window
-// system's quit. Events behind that one stay unread. A hang-up or a vanished reader ends the
-// show here too, before the events are read.
+// system's quit (unless it means the display was lost). Events behind that one stay unread. A
+// hang-up or a vanished reader ends the show here too, before the events are read.
 bool quitRequested() {
     if (endRequested()) {
         return true;
     }
     SDL_Event event;
     while (SDL_PollEvent(&event)) {
-        if ((event.type == SDL_KEYUP && event.key.keysym.sym == SDLK_ESCAPE) ||
-            event.type == SDL_QUIT) {
+        if (event.type == SDL_QUIT) {
+            endIfDisplayLost();
+            return true;
+        }
+        if (event.type == SDL_KEYUP && event.key.keysym.sym == SDLK_ESCAPE) {
             return true;
         }
     }

@@ -2,9 +2,12 @@
 import os
 import re
 import shutil
+import subprocess
 import tempfile
+import time
 import unittest
 from collections import namedtuple
+from pathlib import Path
 
 from harness import DATA, lines, run_show, scratch
 
@@ -59,8 +62,8 @@ class StartUp(unittest.TestCase):
         Case("module missing", files={"xmas.mod": None}, stdout=f"MUSIC_load: {ANY}\n" + SILENT),
         Case("playing refused", settings={"FF_REFUSE": "Mix_PlayMusic"},
              stdout=re.escape(f"Mix_PlayMusic: {REFUSED}\n") + STARTED),
-        Case("module a named pipe", files={"xmas.mod": os.mkfifo},
-             stdout=re.escape("MUSIC_load: xmas.mod: is a named pipe, not a file\n") + SILENT),
+        Case("module empty", files={"xmas.mod": b""},
+             stdout=re.escape("MUSIC_load: xmas.mod: ") + ANY + "\n" + SILENT),
         # one scene file of each kind; the checks' cases over bytes are the unit test's
         # an ancillary chunk cut short: the PNG loader alone would spin
         unusable("rahmen.png", PICTURE[:33] + b"\0\0\0\x40tEXtComment", CUT),
@@ -85,3 +88,32 @@ class StartUp(unittest.TestCase):
                 self.assertRegex(run.stdout, f"^{case.stdout}\\Z")
                 self.assertRegex(run.stderr, f"^{case.stderr}\\Z")
                 self.assertEqual(run.flips, 5 if case.status == 0 else 0, "images shown")
+
+
+class WaitingWriter(unittest.TestCase):
+    # A named pipe at a data file's place, a writer waiting in its open: the show refuses the
+    # file without opening it, so the writer neither gets a reader nor loses it (SIGPIPE).
+    # (data file, the show's status, the stream of its message, the message)
+    CASES = [("rahmen.png", 1, "stderr", "IMG_Load(rahmen.png): is a named pipe, not a file\n"),
+             ("xmas.mod", 0, "stdout", "MUSIC_load: xmas.mod: is a named pipe, not a file\n")]
+
+    def test_a_named_pipe_is_refused_and_its_waiting_writer_keeps_waiting(self):
+        for name, status, stream, message in self.CASES:
+            with self.subTest(name), scratch({name: os.mkfifo}) as d:
+                writer = subprocess.Popen(["sh", "-c", 'echo x > "$0"', f"{d}/{name}"])
+                self.addCleanup(writer.wait)
+                self.addCleanup(writer.kill)
+                self.assertTrue(waits_for_a_reader(writer), "the writer does not wait")
+                run = run_show(d, quit_after=5)
+                self.assertEqual((run.status, message in getattr(run, stream), writer.poll(),
+                                  waits_for_a_reader(writer)), (status, True, None, True))
+
+
+def waits_for_a_reader(process):
+    """True once `process` waits in a named pipe's open (the kernel's wait_for_partner)."""
+    end = time.monotonic() + 10
+    while process.poll() is None and time.monotonic() < end:
+        if Path(f"/proc/{process.pid}/wchan").read_text() == "wait_for_partner":
+            return True
+        time.sleep(0.01)
+    return False

@@ -11,7 +11,8 @@ from pathlib import Path
 
 from PIL import ImageGrab
 
-from harness import BUILD, CMAKE, SOURCE, lines, run_show, scratch, show_env, x_server, xdotool
+from harness import (BUILD, CMAKE, SOURCE, X_LOST, lines, lose_x_at_mode_switch, run_show, scratch,
+                     show_env, x_server, xdotool)
 
 # Variant, the source package it is built from, its packages and the file libSDL-1.2.so.0 leads
 # to. Each is tried where the release builds those packages from that source: Debian 12 has both
@@ -85,6 +86,10 @@ class SdlVariantTest(unittest.TestCase):
                 loaded = re.findall(r"calling init: (\S*/libSDL-1\.2\.so\.0)$", ld_log, re.M)
                 self.assertRegex(" ".join(os.path.realpath(p) for p in set(loaded)),
                                  f"^{re.escape(str(libs[0]))}/{target}$")
+                # The X server lost between SDL's connection and the mode switch, five times
+                self.assertEqual([lose_x_at_mode_switch(log, command=[build / "frostfunkel"],
+                                                        LD_LIBRARY_PATH=path) for _ in range(5)],
+                                 [(1, X_LOST)] * 5)
             with self.subTest(variant=variant, desktop="Wayland"):
                 self.frame_on_wayland(variant, build, path)
 

@@ -13,7 +13,10 @@
  *                        process is ended (status 125), so a show that no longer counts its ticks
  *                        cannot run on for ever
  *   FF_CAPTURE=TICK:FILE the screen as BMP just before the flip of that tick
- *   FF_RAISE=TICK:SIGNAL the signal of that number raised just after the flip of that tick
+ *   FF_RAISE=TICK:SIGNAL the signal of that number raised just after the flip of that tick; in
+ *                        tick 0, on entering SDL_SetVideoMode (SIGSTOP: held there, SDL started)
+ *   FF_QUIT_RAISE=SIGNAL the signal of that number raised just before and just after SDL's own
+ *                        SDL_Quit, as if sent twice while the show ends
  *   FF_REFUSE=LIST       calls that fail with "refused by the test": TTF_Init,
  *                        Mix_OpenAudio, Mix_PlayMusic, and "SDL_Init&MASK" for every
  *                        SDL_Init whose flags share a bit with MASK
@@ -157,13 +160,19 @@ int SDL_Init(Uint32 flags) {
 SDL_Surface* SDL_SetVideoMode(int width, int height, int depth, Uint32 flags) {
     REAL(SDL_Surface*, SDL_SetVideoMode, int, int, int, Uint32);
     log_line("video %d %d %d 0x%08X", width, height, depth, flags);
+    if (raise_tick == 0) {
+        raise(raise_signal);
+    }
     return real_SDL_SetVideoMode(width, height, depth, flags);
 }
 
 void SDL_Quit(void) {
     REAL(void, SDL_Quit, void);
     log_line("quit");
+    int quit_signal = atoi(setting("FF_QUIT_RAISE")); /* 0, no signal, where unset */
+    raise(quit_signal);
     real_SDL_Quit();
+    raise(quit_signal);
 }
 
 int SDL_ShowCursor(int toggle) {
