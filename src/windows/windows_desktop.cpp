@@ -42,8 +42,8 @@ const Advice ADVICE[] = {
 };
 const Advice DATA_FILE_ADVICE = {
     nullptr, L"A file Frostfunkel needs is missing or damaged.",
-    L"Install Frostfunkel again. If you unpacked it from the zip, unpack every file of the zip "
-    L"into one folder and start frostfunkel.exe there."};
+    L"Install Frostfunkel again, or, if you unpacked it from the zip, unpack every file of the "
+    L"zip into one folder."};
 
 // SDL's own window procedure, to which every message but Alt+F4 still goes.
 WNDPROC sdlWindowProc = nullptr;
