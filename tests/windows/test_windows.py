@@ -187,38 +187,46 @@ class Windows(unittest.TestCase):
         # The first show's stdout.txt keeps its lines, each tick's in turn (checked by show).
         self.show(self.folder, "Escape", lines=2, meanwhile=self.start_again)
 
-    def test_installer_and_uninstaller_end_a_running_show_or_change_nothing(self):
-        # A show runs from the installed folder while the installer, then the uninstaller, run
-        # silently: either they end the show (status 0) and do all their work, or they fail
-        # with a status and leave everything as it was. Marks on the program (held by the show)
-        # and on a file nothing holds tell an old file from a new one.
-        target, mark = self.install(), b"installed before"
+    # A show runs from the installed folder while the installer, or the uninstaller, runs
+    # silently: either it ends the show (which ends with status 0) and does all its work, or it
+    # fails with a status and leaves everything as it was.
+    def test_installing_over_a_running_show_ends_it_or_changes_nothing(self):
+        # Marks on the program (held by the show) and on a file nothing holds tell an old file
+        # from a new one.
+        target = self.install()
         for name in ("frostfunkel.exe", "README.txt"):
             with open(target / name, "ab") as file:
-                file.write(mark)
+                file.write(b"installed before")
         before = files(target)
         ran = self.show(target, "Escape", lines=2,
                         meanwhile=partial(self.wine, "wine", self.installer, "/S"))
+        after, new = files(target), files(self.folder)
         if ran.during.returncode == 0:
-            new = files(self.folder)
-            self.assertEqual({n: b for n, b in files(target).items() if n in new}, new,
-                             "an installation that succeeded left old files")
+            self.assertEqual([n for n in new if after.get(n) != new[n]], [],
+                             "old files after an installation that succeeded")
         else:
-            self.assertEqual(files(target), before, "a failed installation changed files")
+            self.assertEqual([n for n in before if after.get(n) != before[n]], [],
+                             f"files changed by a failed installation ({ran.during.returncode})")
         self.assertEqual(ran.status, 0, "the show's status")
+
+    def test_uninstalling_a_running_show_ends_it_or_changes_nothing(self):
         # The uninstaller's status, from a copy run as the uninstaller runs itself (otherwise
         # its status is the one of the launcher, which starts the copy and ends).
+        target = self.install()
+        before, windows_path = files(target), "C:\\" + str(
+            target.relative_to(PREFIX / "drive_c")).replace("/", "\\")
         with tempfile.TemporaryDirectory(dir=self.tmp) as copy:
             uninstaller = Path(shutil.copy(target / "Uninstall.exe", copy))
-            before, windows_path = files(target), "C:\\" + str(
-                target.relative_to(PREFIX / "drive_c")).replace("/", "\\")
             ran = self.show(target, "Escape", lines=2, meanwhile=partial(
                 self.wine, "wine", uninstaller, "/S", f"_?={windows_path}"))
         if ran.during.returncode == 0:
-            self.assertFalse(target.exists(), "an uninstallation that succeeded left files")
+            left = [p.name for p in target.rglob("*")] if target.exists() else []
+            self.assertEqual(left, [], "files left by an uninstallation that succeeded")
             self.assertNotIn("Frostfunkel", self.registry("HKCU"), "a key left behind")
         else:
-            self.assertEqual(files(target), before, "a failed uninstallation removed files")
+            after = files(target)
+            self.assertEqual([n for n in before if after.get(n) != before[n]], [],
+                             f"files removed by a failed uninstallation ({ran.during.returncode})")
             self.assertIn("Frostfunkel", self.registry("HKCU"), "a failed uninstallation's key")
         self.assertEqual(ran.status, 0, "the show's status")
 
