@@ -21,6 +21,8 @@ const wchar_t* const RUNNING_MARK = L"Local\\Frostfunkel.show";
 const wchar_t* const SHOW_CLASS = L"SDL_app";
 const wchar_t* const SHOW_CAPTION = L"Frostfunkel ";
 const wchar_t* const BOX_CLASS = L"#32770";
+// How long a second start waits for a show that may be ending to let go of the mark.
+constexpr DWORD MARK_WAIT_MS = 1000;
 
 // What a failed start means to the user and what to do about it, chosen by what could not be
 // used; anything not listed is one of the show's data files.
@@ -54,17 +56,20 @@ wchar_t boxText[BOX_TEXT_SIZE];
 wchar_t programPath[LONGEST_PATH];
 
 // A second start, checked before SDL's entry wrapper runs (which empties stdout.txt and
-// stderr.txt first of all): when a show already holds the mark, its window (or its box) is
+// stderr.txt first of all): when another show owns the mark, its window (or its box) is
 // brought to the front and this process ends with status 0, before any window, sound or file.
-// The first show holds the mark until its process ends.
+// The show's main thread owns the mark until the process ends; a show that is just ending
+// leaves it abandoned, which the wait then takes over.
 void leaveIfAlreadyRunning() {
-    const HANDLE mark = CreateMutexW(nullptr, FALSE, RUNNING_MARK);
-    const DWORD error = GetLastError();
-    if (mark != nullptr && error != ERROR_ALREADY_EXISTS) {
+    const HANDLE mark = CreateMutexW(nullptr, TRUE, RUNNING_MARK);
+    if (mark == nullptr && GetLastError() != ERROR_ACCESS_DENIED) {
+        return; // no mark to be had: the show runs as it would without it
+    }
+    if (mark != nullptr && GetLastError() != ERROR_ALREADY_EXISTS) {
         return;
     }
-    if (mark == nullptr && error != ERROR_ACCESS_DENIED) {
-        return; // no mark to be had: the show runs as it would without it
+    if (mark != nullptr && WaitForSingleObject(mark, MARK_WAIT_MS) != WAIT_TIMEOUT) {
+        return;
     }
     HWND shown = FindWindowW(SHOW_CLASS, SHOW_CAPTION);
     if (shown == nullptr) {
