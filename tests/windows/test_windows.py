@@ -236,6 +236,9 @@ class Windows(unittest.TestCase):
         shutil.rmtree(next(PREFIX.glob("drive_c/users/*/AppData/Local")) / "Programs/Frostfunkel",
                       ignore_errors=True)
         trace = self.tmp / "pages.txt"
+        # Wine afresh for the next test: after this installer's windows, a message box shown
+        # next sometimes took no keys, or went at once.
+        self.addCleanup(self.wine, "wineserver", "-k")
         with open(trace, "wb") as out:
             setup = subprocess.Popen(["wine", self.installer], stdout=out, stderr=out,
                                      env={**self.env, "WINEDEBUG": "-all,trace+win"})
