@@ -79,11 +79,14 @@ add_custom_target(frostfunkel_dlls ALL DEPENDS ${_ff_stripped})
 install(FILES ${_ff_stripped} DESTINATION .)
 
 # Text files with Windows line ends, readable in any Windows editor; the README gets the
-# project's values filled in.
+# project's values filled in, the licence names the data files as the folder has them (beside
+# the program, not in the source tree's data/).
 function(ff_windows_text source destination)
   file(READ "${source}" text)
   if(destination STREQUAL "README.txt")
     string(CONFIGURE "${text}" text @ONLY)
+  elseif(destination STREQUAL "LICENSE.txt")
+    string(REPLACE "data/" "" text "${text}")
   endif()
   string(REPLACE "\r\n" "\n" text "${text}")
   string(REPLACE "\n" "\r\n" text "${text}")
@@ -117,10 +120,14 @@ set(CPACK_NSIS_BRANDING_TEXT "${FF_NAME} ${PROJECT_VERSION}, a Christmas greetin
 set(CPACK_NSIS_URL_INFO_ABOUT "${FF_HOMEPAGE}")
 set(CPACK_NSIS_FF_COPYRIGHT "${FF_COPYRIGHT}")
 set(CPACK_NSIS_FF_VERSION4 "${FF_VERSION4}")
-# The installer's own icon at every size Windows shows, 16 to 256 pixels.
+# The installer's own icon at every size Windows shows, 16 to 256 pixels, and the picture of its
+# welcome and finish pages (both made by tools/make-icon).
 set(CPACK_NSIS_MUI_ICON "${PROJECT_SOURCE_DIR}/packaging/icons/frostfunkel-installer.ico")
-# The licence page shows each paragraph as one line, which the page wraps to its width.
+set(CPACK_NSIS_FF_WELCOME_BITMAP "${PROJECT_SOURCE_DIR}/packaging/icons/frostfunkel-installer.bmp")
+# The licence page shows each paragraph as one line, which the page wraps to its width, and
+# names the data files as LICENSE.txt does.
 file(READ "${PROJECT_SOURCE_DIR}/LICENSE" _ff_licence)
+string(REPLACE "data/" "" _ff_licence "${_ff_licence}")
 string(REPLACE "\n\n" "\r" _ff_licence "${_ff_licence}")
 string(REPLACE "\n" " " _ff_licence "${_ff_licence}")
 string(STRIP "${_ff_licence}" _ff_licence)
@@ -128,9 +135,10 @@ string(REPLACE "\r" "\r\n\r\n" _ff_licence "${_ff_licence}")
 file(WRITE "${_ff_out}/licence-page.txt" "${_ff_licence}")
 set(CPACK_RESOURCE_FILE_LICENSE "${_ff_out}/licence-page.txt")
 # The uninstaller removes the installed files by name, in a fixed order (so that the installer's
-# bytes do not depend on how a file system lists a folder), and their folders when empty.
+# bytes do not depend on how a file system lists a folder), and then their folders when empty.
 list(SORT _ff_files)
 set(CPACK_NSIS_FF_DELETE_FILES "")
+set(CPACK_NSIS_FF_REMOVE_FOLDERS "")
 set(_ff_folders)
 foreach(_ff_file ${_ff_files})
   get_filename_component(_ff_folder "${_ff_file}" DIRECTORY)
@@ -140,6 +148,6 @@ foreach(_ff_file ${_ff_files})
 endforeach()
 list(REMOVE_DUPLICATES _ff_folders)
 foreach(_ff_folder ${_ff_folders})
-  string(APPEND CPACK_NSIS_FF_DELETE_FILES "  RMDir \"$INSTDIR\\${_ff_folder}\"\n")
+  string(APPEND CPACK_NSIS_FF_REMOVE_FOLDERS "  RMDir \"$INSTDIR\\${_ff_folder}\"\n")
 endforeach()
 include(CPack)

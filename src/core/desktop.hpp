@@ -4,8 +4,9 @@
 
 #ifdef _WIN32
 // After a start-up failure's message has been written (to `file` beside the program, or
-// nowhere when null): leaves full screen and tells the user in a box titled "Frostfunkel" that
-// `what` could not be used, why (`why`, or SDL's error when null) and where the message is.
+// nowhere when null): leaves full screen and tells the user in a box titled "Frostfunkel" what
+// happened and what to do about it in plain words (chosen by `what`), then that `what` could not
+// be used, why (`why`, or SDL's error when null) and where the message is.
 void tellStartFailure(const char* what, const char* file, const char* why = nullptr);
 
 // Passes Alt+F4 on to Windows, which SDL 1.2's window keeps from it; Windows then asks the

@@ -18,9 +18,10 @@ from harness import BUILD, SOURCE, window, x_server, xdotool
 SOURCES = os.environ.get("FROSTFUNKEL_WINDOWS_SOURCES", "")
 PREFIX, OBJDUMP = BUILD / "windows-wine", "x86_64-w64-mingw32-objdump"
 UNINSTALL_KEY = r"Software\Microsoft\Windows\CurrentVersion\Uninstall\Frostfunkel"
+SETUP = "Frostfunkel 1.0.0 Setup"
 # How a run ended: its status, what stdout.txt and stderr.txt hold (an absent file holds
-# nothing) and the text of each message box it showed.
-Run = namedtuple("Run", "status stdout stderr boxes")
+# nothing), the text of each message box it showed and what was done while it ran.
+Run = namedtuple("Run", "status stdout stderr boxes during", defaults=(None,))
 
 
 def run(*command, **options):
@@ -33,6 +34,11 @@ def wait_for(what, done, seconds=60):
     while not done():
         assert time.monotonic() < deadline, f"waited {seconds} s for {what}"
         time.sleep(0.2)
+
+
+def files(folder):  # each file's bytes by its path in the folder, the show's own output aside
+    return {p.relative_to(folder): p.read_bytes() for p in sorted(folder.rglob("*"))
+            if p.is_file() and p.name not in ("stdout.txt", "stderr.txt")}
 
 
 def resource(exe, kind):  # the raw resource of that type: 16 the version details, 24 the manifest
@@ -73,11 +79,11 @@ class Windows(unittest.TestCase):
     def registry(self, root):  # every key and value under the root's Software
         return self.wine("wine", "reg", "query", rf"{root}\Software", "/s").stdout
 
-    def show(self, folder, keys="Return", lines=0, command=None, cwd=None, **env):
+    def show(self, folder, keys="Return", lines=0, command=None, cwd=None, meanwhile=None, **env):
         # Runs the show in `folder` (or `command` from `cwd`) under Wine and sends `keys` to its
-        # window once it wrote `lines` lines, checking the window's caption and the lines; with
-        # no lines, to the box of a failed start. Wine's trace on its standard error holds the
-        # boxes' texts.
+        # window once it wrote `lines` lines (after calling `meanwhile`, if given), checking the
+        # window's caption and the lines; with no lines, to the box of a failed start. Wine's
+        # trace on its standard error holds the boxes' texts.
         out, err = folder / "stdout.txt", folder / "stderr.txt"
         name = "^Frostfunkel $" if lines else "^Frostfunkel$"
         out.unlink(missing_ok=True)  # left by an earlier run
@@ -89,16 +95,41 @@ class Windows(unittest.TestCase):
                  lambda: not lines or out.exists() and out.read_bytes().count(b"\n") >= lines)
         wait_for(f"a window named {name}", lambda: self.find(name))
         caption = self.find(name, "getwindowname")
+        during = meanwhile() if meanwhile else None
         # The keys again until the window goes: a window just shown may not take them yet.
         wait_for(f"the end of {name} on {keys}",
                  lambda: self.find(name, "windowfocus", "key", keys) or not self.find(name))
         trace = proc.communicate(timeout=60)[1].decode("latin-1").replace("\\n", "\n")
         outputs = (p.read_bytes().decode("latin-1") if p.exists() else "" for p in (out, err))
-        ran = Run(proc.returncode, *outputs, re.findall(r'(?sm)MSGBOX_OnInit L"(.*?)"$', trace))
+        # Wine's trace shows a box's first 300 characters, and "..." after a text it cut.
+        boxes = re.findall(r'(?sm)MSGBOX_OnInit L"(.*?)"(?:\.\.\.)?$', trace)
+        ran = Run(proc.returncode, *outputs, boxes, during)
         if lines:
+            self.assertEqual(caption, "Frostfunkel ")
+        if lines and folder.exists():  # an uninstaller run meanwhile may have removed it
             scroller = "".join(window(t) + "\r\n" for t in range(max(ran.stdout.count("\n"), 1)))
-            self.assertEqual((caption, ran.stdout, ran.stderr), ("Frostfunkel ", scroller, ""))
+            self.assertEqual((ran.stdout, ran.stderr), (scroller, ""))
         return ran
+
+    def start_again(self):
+        # A second show started while one runs: it ends with 0 within 5 s, one show window left.
+        second = subprocess.Popen(["wine", self.folder / "frostfunkel.exe"], env=self.env,
+                                  cwd=self.folder, stdout=subprocess.DEVNULL,
+                                  stderr=subprocess.DEVNULL)
+        self.addCleanup(second.kill)
+        try:
+            self.assertEqual(second.wait(timeout=5), 0, "the second start's status")
+        except subprocess.TimeoutExpired:
+            self.fail("the second start still runs after 5 s")
+        windows = run("xdotool", "search", "--name", "^Frostfunkel $",
+                      env={**os.environ, "DISPLAY": self.display}).stdout.split()
+        self.assertEqual(len(windows), 1, "show windows after the second start")
+
+    def install(self):  # the installer run silently into the user's programs folder, afresh
+        target = next(PREFIX.glob("drive_c/users/*/AppData/Local")) / "Programs/Frostfunkel"
+        shutil.rmtree(target, ignore_errors=True)  # left by an earlier test or run
+        self.wine("wine", self.installer, "/S").check_returncode()
+        return target
 
     def test_program_is_stripped_gui_with_its_resources_and_every_dll_it_needs(self):
         exe, dlls = self.folder / "frostfunkel.exe", list(self.folder.glob("*.dll"))
@@ -123,38 +154,126 @@ class Windows(unittest.TestCase):
         # Ended by Escape's release, and by Alt+F4 as Windows closes a window.
         for keys in ("Escape", "alt+F4"):
             self.assertEqual(self.show(self.folder, keys, lines=3).status, 0, keys)
-        # Failed starts: the status and the files' lines as ever, then a box that says what
-        # could not be used, why, and which file holds the message. Each case: what it does to
-        # the picture, its settings, how it ends (boxes aside) and the box's text after "could
-        # not start: ".
-        foreign, where = b"GIF89a" + bytes(64), r"\n\nThe details are in .*\\"
-        for name, change, env, expected, box in (
+        # Failed starts: the status and the files' lines as ever, then a box that says in plain
+        # words what to do, then the reason, and which file holds the message (where Wine's
+        # trace of the box reaches so far). Each case: what it does to the picture, its
+        # settings, how it ends (boxes aside) and the box's advice and reason.
+        foreign = b"GIF89a" + bytes(64)
+        reinstall = (r"A file Frostfunkel needs is missing or damaged.\n\nInstall Frostfunkel "
+                     r"again, or, if you unpacked it from the zip, unpack every file of the zip "
+                     r"into one folder.")
+        for name, change, env, expected, advice, reason in (
                 ("picture missing", Path.unlink, {},
                  Run(1, "", "IMG_Load(rahmen.png): No such file or directory\r\n", []),
-                 rf"rahmen.png could not be used.\n\nNo such file or directory{where}stderr.txt"),
+                 reinstall, "rahmen.png could not be used. No such file or directory"),
                 ("foreign picture", lambda picture: picture.write_bytes(foreign), {},
                  Run(1, "", "IMG_Load(rahmen.png): EOF / read error on image data\r\n", []),
-                 rf"rahmen.png could not be used.\n\nEOF / read error on .*{where}stderr.txt"),
+                 reinstall, "rahmen.png could not be used. EOF / read error on image data"),
                 ("no audio", Path.touch, {"SDL_AUDIODRIVER": "none"},
                  Run(2, "Mix_OpenAudio: \r\n", "", []),
-                 rf"the sound device could not be used.{where}stdout.txt")):
+                 r"Frostfunkel found no sound device to play its music on.\n\nCheck that speakers "
+                 r"or headphones are connected and enabled in Windows' sound settings, then start "
+                 r"Frostfunkel again.",
+                 r"the sound device could not be used.\n\nThe details are in .:\\")):
             with self.subTest(name), tempfile.TemporaryDirectory(dir=self.tmp) as d:
                 shutil.copytree(self.folder, d, dirs_exist_ok=True)
                 change(Path(d) / "rahmen.png")
                 result = self.show(Path(d), **env)
                 self.assertEqual(result._replace(boxes=[]), expected)
-                self.assertRegex("".join(result.boxes), f"^Frostfunkel could not start: {box}\\.$")
+                box = f"^Frostfunkel could not start. {advice}\n\nThe reason: {reason}"
+                self.assertRegex("".join(result.boxes), box)
+
+    def test_second_start_brings_the_running_show_forward(self):
+        # The first show's stdout.txt keeps its lines, each tick's in turn (checked by show).
+        self.show(self.folder, "Escape", lines=2, meanwhile=self.start_again)
+
+    # A show runs from the installed folder while the installer, or the uninstaller, runs
+    # silently: either it ends the show (which ends with status 0) and does all its work, or it
+    # fails with a status and leaves everything as it was.
+    def test_installing_over_a_running_show_ends_it_or_changes_nothing(self):
+        # Marks on the program (held by the show) and on a file nothing holds tell an old file
+        # from a new one.
+        target = self.install()
+        for name in ("frostfunkel.exe", "README.txt"):
+            with open(target / name, "ab") as file:
+                file.write(b"installed before")
+        before = files(target)
+        ran = self.show(target, "Escape", lines=2,
+                        meanwhile=partial(self.wine, "wine", self.installer, "/S"))
+        after, new = files(target), files(self.folder)
+        if ran.during.returncode == 0:
+            self.assertEqual([n for n in new if after.get(n) != new[n]], [],
+                             "old files after an installation that succeeded")
+        else:
+            self.assertEqual([n for n in before if after.get(n) != before[n]], [],
+                             f"files changed by a failed installation ({ran.during.returncode})")
+        self.assertEqual(ran.status, 0, "the show's status")
+
+    def test_uninstalling_a_running_show_ends_it_or_changes_nothing(self):
+        # The uninstaller's status, from a copy run as the uninstaller runs itself (otherwise
+        # its status is the one of the launcher, which starts the copy and ends).
+        target = self.install()
+        before, windows_path = files(target), "C:\\" + str(
+            target.relative_to(PREFIX / "drive_c")).replace("/", "\\")
+        with tempfile.TemporaryDirectory(dir=self.tmp) as copy:
+            uninstaller = Path(shutil.copy(target / "Uninstall.exe", copy))
+            ran = self.show(target, "Escape", lines=2, meanwhile=partial(
+                self.wine, "wine", uninstaller, "/S", f"_?={windows_path}"))
+        if ran.during.returncode == 0:
+            left = [p.name for p in target.rglob("*")] if target.exists() else []
+            self.assertEqual(left, [], "files left by an uninstallation that succeeded")
+            self.assertNotIn("Frostfunkel", self.registry("HKCU"), "a key left behind")
+        else:
+            after = files(target)
+            self.assertEqual([n for n in before if after.get(n) != before[n]], [],
+                             f"files removed by a failed uninstallation ({ran.during.returncode})")
+            self.assertIn("Frostfunkel", self.registry("HKCU"), "a failed uninstallation's key")
+        self.assertEqual(ran.status, 0, "the show's status")
+
+    def test_installer_pages_say_how_to_end_the_show(self):
+        # Installed page by page with Return, as a user clicks Next; the finish page's ticked
+        # box starts the show. Wine's trace of the windows made holds each page's texts.
+        shutil.rmtree(next(PREFIX.glob("drive_c/users/*/AppData/Local")) / "Programs/Frostfunkel",
+                      ignore_errors=True)
+        trace = self.tmp / "pages.txt"
+        # Wine afresh for the next test: after this installer's windows, a message box shown
+        # next sometimes took no keys, or went at once.
+        self.addCleanup(self.wine, "wineserver", "-k")
+        with open(trace, "wb") as out:
+            setup = subprocess.Popen(["wine", self.installer], stdout=out, stderr=out,
+                                     env={**self.env, "WINEDEBUG": "-all,trace+win"})
+        self.addCleanup(setup.kill)
+
+        def texts():  # the windows' texts so far, as the trace quotes them
+            return re.findall(r'L"(.{12,}?)"', trace.read_text(errors="replace"))
+
+        for page, text in (("welcome", "Frostfunkel is a "), ("licence", "The licence asks "),
+                           ("folder", "Choose Install Location"), ("finish", "Run Frostfunkel")):
+            wait_for(f"the {page} page", lambda: any(t.startswith(text) for t in texts()))
+            time.sleep(1)  # the page drawn and ready for its key
+            self.find(SETUP, "windowfocus", "key", "Return")
+        for page, text in (("welcome", "Frostfunkel is a "), ("finish", "Start it from ")):
+            shown = next(t for t in texts() if t.startswith(text))
+            self.assertIn("Press Esc to end the show (or Alt+F4).", shown, page)
+            self.assertNotRegex(shown, "close all other|reboot|Setup will guide you", page)
+        show = "^Frostfunkel $"
+        wait_for("the show run from the finish page", lambda: self.find(show))
+        wait_for("its end on Escape", lambda: self.find(show, "windowfocus", "key", "Escape")
+                 or not self.find(show))
+        self.assertEqual(setup.wait(30), 0, "the installer's status")
 
     def test_installer_installs_for_the_user_alone_and_uninstalls_everything(self):
         # Installed in the user's own programs folder (the Wine user's, the prefix's only one).
-        target = next(PREFIX.glob("drive_c/users/*/AppData/Local")) / "Programs/Frostfunkel"
-        shutil.rmtree(target, ignore_errors=True)  # left by an earlier run that failed
-        self.wine("wine", self.installer, "/S").check_returncode()
+        target = self.install()
         files = {p.relative_to(target) for p in target.rglob("*")}
         self.assertEqual(files - {p.relative_to(self.folder) for p in self.folder.rglob("*")},
                          {Path("Uninstall.exe")}, f"what the installer put in {target}")
         shortcuts = list((PREFIX / "drive_c").rglob("Frostfunkel.lnk"))
         self.assertEqual([s.parts.count("AppData") for s in shortcuts], [1], shortcuts)
+        # The show's shortcut says how to end it; the uninstaller's names what it removes.
+        self.assertIn("Press Esc to end the show (or Alt+F4).".encode("utf-16-le"),
+                      shortcuts[0].read_bytes())
+        self.assertTrue((shortcuts[0].parent / "Uninstall Frostfunkel.lnk").exists())
         # The uninstall entry, the user's, with its size and Windows' flags as numbers (Wine
         # lists the values in alphabetical order).
         self.assertRegex(self.wine("wine", "reg", "query", "HKCU\\" + UNINSTALL_KEY).stdout,

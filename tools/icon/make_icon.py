@@ -1,7 +1,8 @@
 #!/usr/bin/python3
 """Paints the application icon, a red bauble with a gold cap, at every size the desktop shows
 (PNG), as a scalable SVG, as the 32 x 32, 8-bit ICO of the Windows executable and as the
-installer's ICO with every size."""
+installer's ICO with every size; and the installer's welcome and finish picture, the bauble
+hanging in a snowy night."""
 
 import io
 import struct
@@ -19,6 +20,16 @@ RED_DARK = (110, 8, 22)
 GOLD_LIGHT = (252, 222, 128)
 GOLD_DARK = (150, 100, 28)
 SNOW = (255, 255, 255)
+
+# The installer's picture: the size its welcome and finish pages show, the night from its top
+# to its bottom colour, the snowflakes (how many, their largest radius) and where the bauble
+# (the 128 px icon) hangs, its thread coming from the top edge.
+PICTURE_SIZE = (164, 314)
+NIGHT_TOP = (10, 22, 58)
+NIGHT_BOTTOM = (48, 84, 140)
+FLAKES, FLAKE_RADIUS = 90, 2.2
+BAUBLE_AT = (18, 70)
+GROUND_TOP = 270  # the snow drift's highest point
 
 # The design on a 32-unit grid, 2 units of padding on every side (1/16 of the icon).
 # Ball: centre and radius; the light falls from the upper left, LIGHT is the brightest spot.
@@ -257,6 +268,43 @@ def installer_ico_bytes(icons):
     return ico_file(images)
 
 
+def flakes(count, width, height):
+    """Snowflakes spread over the picture by a fixed sequence (the same every run): x, y and
+    radius of each."""
+    state, out = 12345, []
+    for _ in range(count):
+        values = []
+        for _ in range(3):
+            state = (state * 1103515245 + 12345) % 2 ** 31
+            values.append(state / 2 ** 31)
+        out.append((values[0] * width, values[1] * height, 0.6 + values[2] * FLAKE_RADIUS))
+    return out
+
+
+def installer_picture(bauble):
+    """The welcome and finish pages' picture: the bauble on its gold thread in a night sky that
+    lightens downwards, snow falling and a white drift at the bottom, as a 24-bit BMP."""
+    width, height = PICTURE_SIZE
+    s = 4  # drawn at four times the size and reduced, for smooth edges
+    big = Image.new("RGBA", (width * s, height * s))
+    d = ImageDraw.Draw(big)
+    for y in range(height * s):
+        d.line((0, y, width * s, y), fill=mix(NIGHT_TOP, NIGHT_BOTTOM, y / (height * s)) + (255,))
+    for x, y, r in flakes(FLAKES, width, GROUND_TOP + 20):
+        d.ellipse(((x - r) * s, (y - r) * s, (x + r) * s, (y + r) * s), fill=SNOW + (200,))
+    bx, by = BAUBLE_AT
+    loop_x = bx + bauble.width * LOOP[0] / 32
+    d.line((loop_x * s, 0, loop_x * s, (by + bauble.height * LOOP[1] / 32) * s),
+           fill=GOLD_DARK + (255,), width=s)
+    d.ellipse((-width * s // 2, GROUND_TOP * s, width * s * 3 // 2, (height + 80) * s),
+              fill=SNOW + (255,))
+    picture = big.resize(PICTURE_SIZE, Image.BOX)
+    picture.alpha_composite(bauble, BAUBLE_AT)
+    out = io.BytesIO()
+    picture.convert("RGB").save(out, "BMP")
+    return out.getvalue()
+
+
 def main(out_dir):
     out = Path(out_dir)
     out.mkdir(parents=True, exist_ok=True)
@@ -270,6 +318,7 @@ def main(out_dir):
         icon.save(out / f"frostfunkel-{size}.png", optimize=True)
         icons[size] = icon
     (out / "frostfunkel-installer.ico").write_bytes(installer_ico_bytes(icons))
+    (out / "frostfunkel-installer.bmp").write_bytes(installer_picture(icons[128]))
     (out / "frostfunkel.svg").write_text(svg())
 
 
