@@ -1,14 +1,14 @@
 // Guards the display: a lost connection to the X server ends the show at once with its line.
 #include "display_guard.hpp"
 
-#ifndef _WIN32
+#if !defined(_WIN32) && !defined(__EMSCRIPTEN__) // no Xlib on Windows or in a browser
 #include <dlfcn.h>
 #include <unistd.h>
 #endif
 
 namespace {
 
-#ifndef _WIN32
+#if !defined(_WIN32) && !defined(__EMSCRIPTEN__)
 const char DISPLAY_LOST[] = "Bildschirm verloren: die Verbindung zum X-Server ist abgebrochen\n";
 constexpr int EXIT_DISPLAY_LOST = 1;
 
@@ -25,7 +25,7 @@ int endOnLostDisplay(void*) {
 } // namespace
 
 void guardDisplay() {
-#ifndef _WIN32
+#if !defined(_WIN32) && !defined(__EMSCRIPTEN__)
     // Xlib's handler is set only where SDL has loaded Xlib; the show is then drawn through it.
     void* xlib = dlopen("libX11.so.6", RTLD_LAZY | RTLD_NOLOAD);
     using IOErrorHandler = int (*)(void* display);
