@@ -1,0 +1,42 @@
+#!/usr/bin/python3
+"""Makes the show's single-file page: the site's index.html with the program's script, its
+WebAssembly, its data files and the icon inside it, so that it opens from disk without a
+server."""
+import base64
+import sys
+from pathlib import Path
+
+
+def embedded_script(text):
+    """A script's text as the body of a <script> element, which ends at any "</script"."""
+    return text.replace('</script', '<\\/script')
+
+
+def bundle(site):
+    page = (site / 'index.html').read_text(encoding='utf-8')
+    program = (site / 'frostfunkel.js').read_text(encoding='utf-8')
+    files = {name: base64.b64encode((site / f'frostfunkel.{name}').read_bytes()).decode()
+             for name in ('wasm', 'data')}
+    icon = base64.b64encode((site / 'favicon.png').read_bytes()).decode()
+    replacements = {
+        '<script src="frostfunkel.js"></script>':
+            '<script>window.frostfunkelFiles = {'
+            f'wasm: "{files["wasm"]}", data: "{files["data"]}"}};</script>\n'
+            f'<script>{embedded_script(program)}</script>',
+        'href="favicon.png"': f'href="data:image/png;base64,{icon}"',
+    }
+    for old, new in replacements.items():
+        if page.count(old) != 1:
+            sys.exit(f'bundle.py: index.html must hold {old!r} once')
+        page = page.replace(old, new)
+    return page
+
+
+def main():
+    if len(sys.argv) != 3:
+        sys.exit('usage: bundle.py SITE_FOLDER OUTPUT.html')
+    Path(sys.argv[2]).write_text(bundle(Path(sys.argv[1])), encoding='utf-8')
+
+
+if __name__ == '__main__':
+    main()

@@ -1,0 +1,153 @@
+"""The show's page in headless Chromium: built by scripts/web, served over HTTP and opened as the
+single file from disk; its picture, lines, sound, ending and start-up message."""
+import base64
+import io
+import os
+import subprocess
+import sys
+import unittest
+from pathlib import Path
+
+from PIL import Image, ImageChops
+
+from chromium import Browser, CannotStart, Server
+from harness import BUILD, SOURCE, run_show, scratch, window
+
+SOURCES = os.environ.get("FROSTFUNKEL_WINDOWS_SOURCES", "")
+SHOT_LINE = 19  # scripts/screenshot takes the frame of the 19th line, "Froehliche Weihnac"
+
+# Run in the page before its own scripts: keeps each scroller line with its time, takes the
+# canvas right after the frame of the 19th line is drawn (the show draws it after writing the
+# line, before it waits), and measures the loudest sample reaching the page's sound output.
+RECORDER = """
+window.recorded = { lines: [], shot: null };
+(function () {
+  var log = console.log;
+  console.log = function (text) {
+    log.apply(console, arguments);
+    var recorded = window.recorded;
+    recorded.lines.push([performance.now(), String(text)]);
+    if (recorded.lines.length === %d) setTimeout(function () {
+      recorded.shot = document.getElementById('screen').toDataURL('image/png');
+    }, 0);
+  };
+  window.loudest = function (seconds) {
+    var page = window.frostfunkel, analyser = page.context.createAnalyser();
+    page.output.connect(analyser);
+    var samples = new Float32Array(analyser.fftSize), peak = 0;
+    return new Promise(function (done) {
+      var timer = setInterval(function () {
+        analyser.getFloatTimeDomainData(samples);
+        for (var i = 0; i < samples.length; i++) peak = Math.max(peak, Math.abs(samples[i]));
+      }, 20);
+      setTimeout(function () { clearInterval(timer); page.output.disconnect(analyser);
+                               done(peak); }, seconds * 1000);
+    });
+  };
+})();
+""" % SHOT_LINE
+
+
+def build_page():
+    made = subprocess.run([SOURCE / "scripts/web", BUILD / "web"], capture_output=True,
+                          text=True, env={**os.environ, "FROSTFUNKEL_WINDOWS_SOURCES":
+                                          str(SOURCE / SOURCES)})
+    assert made.returncode == 0, f"scripts/web failed:\n{made.stderr[-3000:]}"
+    site, single = made.stdout.split()
+    return Path(site), Path(single)
+
+
+class Page(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.site, cls.single = build_page()
+        cls.server = cls.enterClassContext(Server(cls.site))
+
+    def start(self, url, before_start=""):
+        """Opens the page in a fresh browser, waits for its start screen, clicks it."""
+        browser = self.enterContext(Browser())
+        browser.open(url, RECORDER)
+        browser.wait_for("window.frostfunkel.module !== null", what="the program to load")
+        if before_start:
+            browser.evaluate(before_start)
+        browser.click()
+        return browser
+
+    def lines(self, browser, count):
+        browser.wait_for(f"window.recorded.lines.length >= {count}", timeout=count / 2 + 10,
+                         what=f"{count} scroller lines")
+        return browser.evaluate("window.recorded.lines")
+
+    def assert_picture(self, browser):
+        shot = browser.wait_for("window.recorded.shot", what="the canvas at the 19th line")
+        canvas = Image.open(io.BytesIO(base64.b64decode(shot.split(",", 1)[1]))).convert("RGB")
+        expected = Image.open(SOURCE / "docs/screenshot.png").convert("RGB")
+        self.assertEqual(canvas.size, expected.size)
+        differ = ImageChops.difference(canvas, expected).convert("L").point(bool).histogram()[1]
+        self.assertEqual(differ, 0, f"{differ} pixels differ from docs/screenshot.png")
+
+    def assert_lines(self, lines):
+        self.assertEqual([text for _, text in lines],
+                         [window(tick) for tick in range(len(lines))])
+        # Measured from the second line on: the first comes after the program's start-up.
+        rate = (len(lines) - 2) * 1000 / (lines[-1][0] - lines[1][0])
+        self.assertTrue(3.6 <= rate <= 4.4, f"{rate:.2f} lines a second, not 4 ± 10 %")
+
+    def test_over_http_picture_lines_sound_and_escape(self):
+        browser = self.start(self.server.url + "index.html")
+        self.assert_picture(browser)
+        self.assert_lines(self.lines(browser, SHOT_LINE + 5))
+        self.assertGreater(browser.evaluate("window.loudest(1)"), 0.05,
+                           "the music does not reach the page's sound output")
+        self.assertEqual(browser.evaluate("document.title"), "Frostfunkel")
+
+        browser.key("keyDown")
+        pressed = len(browser.evaluate("window.recorded.lines"))
+        self.lines(browser, pressed + 3)
+        self.assertTrue(browser.evaluate("window.frostfunkel.running"),
+                        "pressing Escape ended the show")
+        browser.key("keyUp")
+        browser.wait_for("!window.frostfunkel.running", timeout=2,
+                         what="the show to end on Escape's release")
+        ended = len(browser.evaluate("window.recorded.lines"))
+        self.assertEqual(browser.evaluate("document.getElementById('again').hidden"), False,
+                         "the page does not offer to play again after status 0")
+        self.assertEqual(browser.evaluate("window.loudest(1)"), 0, "sound after the end")
+        self.assertEqual(len(browser.evaluate("window.recorded.lines")), ended,
+                         "lines after the end")
+
+    def test_single_file_from_disk(self):
+        browser = self.start(self.single.as_uri())
+        self.assert_picture(browser)
+        self.assert_lines(self.lines(browser, SHOT_LINE + 1))
+
+    def test_missing_picture_shows_the_desktops_message(self):
+        with scratch({"rahmen.png": None}) as folder:
+            desktop = run_show(folder).stderr.strip()
+        self.assertTrue(desktop.startswith("IMG_Load(rahmen.png): "), desktop)
+        browser = self.start(self.server.url + "index.html",
+                             "window.frostfunkel.module.FS.unlink('/rahmen.png')")
+        shown = browser.wait_for(
+            "!window.frostfunkel.running && document.getElementById('message').textContent",
+            what="the start-up message on the page")
+        self.assertEqual(shown, desktop)
+        self.assertFalse(browser.evaluate("document.getElementById('start').hidden"),
+                         "the page does not offer to start again")
+
+
+def chromium_cannot_start():
+    """Why Chromium cannot run here, or None when it can."""
+    try:
+        Browser().close()
+    except CannotStart as reason:
+        return str(reason)
+    return None
+
+
+if __name__ == "__main__":
+    why = chromium_cannot_start() or (
+        None if SOURCES else "FROSTFUNKEL_WINDOWS_SOURCES is not set, so the page cannot be built")
+    if why:
+        print(f"skipped: {why}")
+        sys.exit(77)  # CTest's SKIP_RETURN_CODE for this test
+    unittest.main(verbosity=2)
