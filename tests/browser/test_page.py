@@ -5,18 +5,20 @@ import io
 import os
 import subprocess
 import sys
+import time
 import unittest
 from pathlib import Path
 
 from PIL import Image, ImageChops
 
+import firefox
 from chromium import Browser, CannotStart, Server
 from harness import BUILD, SOURCE, run_show, scratch, window
 
 SOURCES = os.environ.get("FROSTFUNKEL_WINDOWS_SOURCES", "")
 SHOT_LINE = 19  # scripts/screenshot takes the frame of the 19th line, "Froehliche Weihnac"
 
-# Run in the page before its own scripts: keeps each scroller line with its time, takes the
+# Run in the page before the click: keeps each scroller line with its time, takes the
 # canvas right after the frame of the 19th line is drawn (the show draws it after writing the
 # line, before it waits), and measures the loudest sample reaching the page's sound output.
 RECORDER = """
@@ -48,6 +50,22 @@ window.recorded = { lines: [], shot: null };
 """ % SHOT_LINE
 
 
+# Run in the page before its own scripts: notes for each AudioContext made whether the user's
+# gesture was active then. Headless Chromium plays without one, where a user's browser would
+# keep a context made outside the gesture silent.
+GESTURE_WATCH = """
+window.madeInGesture = [];
+(function () {
+  var Context = window.AudioContext;
+  window.AudioContext = function (options) {
+    window.madeInGesture.push(navigator.userActivation.isActive);
+    return new Context(options);
+  };
+  window.AudioContext.prototype = Context.prototype;
+})();
+"""
+
+
 def build_page():
     made = subprocess.run([SOURCE / "scripts/web", BUILD / "web"], capture_output=True,
                           text=True, env={**os.environ, "FROSTFUNKEL_WINDOWS_SOURCES":
@@ -64,12 +82,11 @@ class Page(unittest.TestCase):
         cls.server = cls.enterClassContext(Server(cls.site))
 
     def start(self, url, before_start=""):
-        """Opens the page in a fresh browser, waits for its start screen, clicks it."""
+        """Opens the page in a fresh Chromium, waits for its start screen, clicks it."""
         browser = self.enterContext(Browser())
-        browser.open(url, RECORDER)
+        browser.open(url, GESTURE_WATCH)
         browser.wait_for("window.frostfunkel.module !== null", what="the program to load")
-        if before_start:
-            browser.evaluate(before_start)
+        browser.evaluate(RECORDER + before_start)
         browser.click()
         return browser
 
@@ -97,15 +114,18 @@ class Page(unittest.TestCase):
         browser = self.start(self.server.url + "index.html")
         self.assert_picture(browser)
         self.assert_lines(self.lines(browser, SHOT_LINE + 5))
+        self.assertEqual(browser.evaluate("window.madeInGesture"), [True],
+                         "the AudioContext is not made once, in the click")
         self.assertGreater(browser.evaluate("window.loudest(1)"), 0.05,
                            "the music does not reach the page's sound output")
         self.assertEqual(browser.evaluate("document.title"), "Frostfunkel")
 
         browser.key("keyDown")
         pressed = len(browser.evaluate("window.recorded.lines"))
-        self.lines(browser, pressed + 3)
+        time.sleep(1)
         self.assertTrue(browser.evaluate("window.frostfunkel.running"),
                         "pressing Escape ended the show")
+        self.lines(browser, pressed + 3)
         browser.key("keyUp")
         browser.wait_for("!window.frostfunkel.running", timeout=2,
                          what="the show to end on Escape's release")
@@ -121,12 +141,23 @@ class Page(unittest.TestCase):
         self.assert_picture(browser)
         self.assert_lines(self.lines(browser, SHOT_LINE + 1))
 
+    def test_firefox_picture(self):
+        try:
+            browser = self.enterContext(firefox.Firefox())
+        except firefox.CannotStart as why:
+            self.skipTest(str(why))
+        browser.open(self.server.url + "index.html")
+        browser.wait_for("window.frostfunkel.module !== null", what="the program to load")
+        browser.command("WebDriver:ExecuteScript", script=RECORDER, args=[])
+        browser.click("#start")
+        self.assert_picture(browser)
+
     def test_missing_picture_shows_the_desktops_message(self):
         with scratch({"rahmen.png": None}) as folder:
             desktop = run_show(folder).stderr.strip()
         self.assertTrue(desktop.startswith("IMG_Load(rahmen.png): "), desktop)
         browser = self.start(self.server.url + "index.html",
-                             "window.frostfunkel.module.FS.unlink('/rahmen.png')")
+                             "window.frostfunkel.module.FS.unlink('/rahmen.png');")
         shown = browser.wait_for(
             "!window.frostfunkel.running && document.getElementById('message').textContent",
             what="the start-up message on the page")

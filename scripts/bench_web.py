@@ -1,0 +1,99 @@
+"""The browser page's benchmark: download sizes, click to first frame, CPU share of all of
+Chromium's processes and WebAssembly memory while the show runs."""
+import gzip
+import os
+import statistics
+import sys
+import time
+from pathlib import Path
+
+from chromium import Browser, Server, cpu_seconds
+
+# What each measure must stay under, in the unit the table shows it in.
+DOWNLOAD_KB, SINGLE_FILE_MB, FIRST_FRAME_MS, CPU_PERCENT = 600, 2, 300, 10
+
+# Run in the page before its own scripts: the time of the start click and of the first frame
+# the program puts on the canvas (the start screen draws its picture another way).
+TIMER = """
+window.timing = { click: null, frame: null };
+addEventListener('click', function (e) { window.timing.click = performance.now(); }, true);
+(function () {
+  var put = CanvasRenderingContext2D.prototype.putImageData;
+  CanvasRenderingContext2D.prototype.putImageData = function () {
+    if (window.timing.frame === null) window.timing.frame = performance.now();
+    return put.apply(this, arguments);
+  };
+})();
+"""
+
+
+def started(browser, url):
+    browser.open(url, TIMER)
+    browser.wait_for("window.frostfunkel.module !== null", what="the program to load")
+    browser.click()
+    return browser.wait_for("window.timing.frame !== null && window.timing", what="a frame")
+
+
+def first_frame_ms(url):
+    with Browser() as browser:
+        timing = started(browser, url)
+    return timing["frame"] - timing["click"]
+
+
+def running(url, minutes):
+    """CPU share of one core over the run, and the top of the program's heap 5 s after the start
+    and the highest it reached."""
+    with Browser() as browser:
+        started(browser, url)
+        time.sleep(5)
+        memory = "window.frostfunkel.module._sbrk(0)"
+        first = browser.evaluate(memory)
+        cpu_before, wall_before = cpu_seconds(browser.pids()), time.monotonic()
+        largest = first
+        end = time.monotonic() + minutes * 60
+        while time.monotonic() < end:
+            time.sleep(10)
+            largest = max(largest, browser.evaluate(memory))
+        cpu = (cpu_seconds(browser.pids()) - cpu_before) / (time.monotonic() - wall_before)
+        if not browser.evaluate("window.frostfunkel.running"):
+            sys.exit("bench-web: the show ended while it was measured")
+        return cpu * 100, first, largest
+
+
+def row(name, value, unit, digits=0, limit=None):
+    shown = f"{value:.{digits}f} {unit}"
+    if limit is None:
+        return name, shown, "", ""
+    return name, shown, f"<= {limit:g} {unit}", "yes" if value <= limit else "NO"
+
+
+def main():
+    site, single = Path(sys.argv[1]), Path(sys.argv[2])
+    minutes = float(os.environ.get("BENCH_WEB_MINUTES", "10"))
+    files = sorted(site.iterdir())
+    download = sum(len(gzip.compress(f.read_bytes(), 9)) for f in files) / 1000
+    with Server(site) as server:
+        url = server.url + "index.html"
+        first = statistics.median(first_frame_ms(url) for _ in range(5))
+        cpu, memory_start, memory_most = running(url, minutes)
+    rows = [
+        row("the site's files, gzip -9 (" + ", ".join(f.name for f in files) + ")", download,
+            "KB", 0, DOWNLOAD_KB),
+        row("the single-file page", single.stat().st_size / 1e6, "MB", 2, SINGLE_FILE_MB),
+        row("click to first frame (median of 5)", first, "ms", 1, FIRST_FRAME_MS),
+        row(f"CPU share of one core, all Chromium processes, {minutes:g} min", cpu, "%", 2,
+            CPU_PERCENT),
+        row("the WebAssembly heap's top 5 s after the start", memory_start / 2**20, "MiB", 2),
+        row(f"the WebAssembly heap's top, highest in {minutes:g} min", memory_most / 2**20,
+            "MiB", 2),
+    ]
+    print(f"{'measure':<72} {'value':>10}  {'target':<10} ok")
+    print("-" * 98)
+    for name, value, target, verdict in rows:
+        print(f"{name:<72} {value:>10}  {target:<10} {verdict}")
+    print(f"\n{os.cpu_count()} cores; headless Chromium (--headless=new, no GPU), the site "
+          "served from 127.0.0.1.")
+
+
+if __name__ == "__main__":
+    main()
