@@ -7,7 +7,7 @@ import sys
 import time
 from pathlib import Path
 
-from chromium import Browser, Server, cpu_seconds
+from chromium import Browser, Server
 
 # What each measure must stay under, in the unit the table shows it in.
 DOWNLOAD_KB, SINGLE_FILE_MB, FIRST_FRAME_MS, CPU_PERCENT = 600, 2, 300, 10
@@ -25,6 +25,31 @@ addEventListener('click', function (e) { window.timing.click = performance.now()
   };
 })();
 """
+
+
+def chromium_pids(browser):
+    """The browser's process and all of its children."""
+    found = [browser.process.pid]
+    for pid in found:
+        try:
+            children = open(f"/proc/{pid}/task/{pid}/children").read().split()
+        except OSError:
+            continue
+        found.extend(int(c) for c in children)
+    return found
+
+
+def cpu_seconds(pids):
+    """User and system CPU time used so far by the given processes, in seconds."""
+    total = 0
+    tick = os.sysconf("SC_CLK_TCK")
+    for pid in pids:
+        try:
+            fields = open(f"/proc/{pid}/stat").read().rsplit(")", 1)[1].split()
+        except OSError:
+            continue
+        total += (int(fields[11]) + int(fields[12])) / tick
+    return total
 
 
 def started(browser, url):
@@ -48,13 +73,13 @@ def running(url, minutes):
         time.sleep(5)
         memory = "window.frostfunkel.module._sbrk(0)"
         first = browser.evaluate(memory)
-        cpu_before, wall_before = cpu_seconds(browser.pids()), time.monotonic()
+        cpu_before, wall_before = cpu_seconds(chromium_pids(browser)), time.monotonic()
         largest = first
         end = time.monotonic() + minutes * 60
         while time.monotonic() < end:
             time.sleep(10)
             largest = max(largest, browser.evaluate(memory))
-        cpu = (cpu_seconds(browser.pids()) - cpu_before) / (time.monotonic() - wall_before)
+        cpu = (cpu_seconds(chromium_pids(browser)) - cpu_before) / (time.monotonic() - wall_before)
         if not browser.evaluate("window.frostfunkel.running"):
             sys.exit("bench-web: the show ended while it was measured")
         return cpu * 100, first, largest
