@@ -88,8 +88,9 @@ unpack "$SDL_TREE" "$SDL_COMMIT"
 
 echo "== zlib and libpng"
 unpack "$SDL_IMAGE_TREE" "$SDL_IMAGE_COMMIT"
+# zlib's gz* files call read, write and close, declared by unistd.h only when asked for.
 (cd "$work/$SDL_IMAGE_TREE/external/zlib-$ZLIB_VERSION" &&
-    compile_library z -- adler32.c compress.c crc32.c deflate.c gzclose.c gzlib.c gzread.c \
+    compile_library z -DZ_HAVE_UNISTD_H -- adler32.c compress.c crc32.c deflate.c gzclose.c gzlib.c gzread.c \
         gzwrite.c infback.c inffast.c inflate.c inftrees.c trees.c uncompr.c zutil.c &&
     cp zlib.h zconf.h "$stage/include/" &&
     sed -n '/Copyright notice:/,$p' README >"$stage/share/licences/zlib.txt")
