@@ -102,20 +102,19 @@ def main():
         first = statistics.median(first_frame_ms(url) for _ in range(5))
         cpu, memory_start, memory_most = running(url, minutes)
     rows = [
-        row("the site's files, gzip -9 (" + ", ".join(f.name for f in files) + ")", download,
-            "KB", 0, DOWNLOAD_KB),
+        row(f"the site's {len(files)} files, each gzip -9", download, "KB", 0, DOWNLOAD_KB),
         row("the single-file page", single.stat().st_size / 1e6, "MB", 2, SINGLE_FILE_MB),
         row("click to first frame (median of 5)", first, "ms", 1, FIRST_FRAME_MS),
         row(f"CPU share of one core, all Chromium processes, {minutes:g} min", cpu, "%", 2,
             CPU_PERCENT),
-        row("the WebAssembly heap's top 5 s after the start", memory_start / 2**20, "MiB", 2),
-        row(f"the WebAssembly heap's top, highest in {minutes:g} min", memory_most / 2**20,
-            "MiB", 2),
+        row("the WebAssembly heap's top 5 s after the start", memory_start / 1024, "KiB"),
+        row(f"its growth to the highest in {minutes:g} min", (memory_most - memory_start) / 1024,
+            "KiB"),
     ]
-    print(f"{'measure':<72} {'value':>10}  {'target':<10} ok")
-    print("-" * 98)
+    print(f"{'measure':<60} {'value':>10}  {'target':<10} ok")
+    print("-" * 86)
     for name, value, target, verdict in rows:
-        print(f"{name:<72} {value:>10}  {target:<10} {verdict}")
+        print(f"{name:<60} {value:>10}  {target:<10} {verdict}")
     print(f"\n{os.cpu_count()} cores; headless Chromium (--headless=new, no GPU), the site "
           "served from 127.0.0.1.")
 
