@@ -110,6 +110,18 @@ class Page(unittest.TestCase):
         rate = (len(lines) - 2) * 1000 / (lines[-1][0] - lines[1][0])
         self.assertTrue(3.6 <= rate <= 4.4, f"{rate:.2f} lines a second, not 4 ± 10 %")
 
+    def assert_layout(self, browser):
+        """In a wide window the canvas fills the height with its proportions, centred, black
+        around it, its pixels sharp and the pointer hidden."""
+        browser.send("Emulation.setDeviceMetricsOverride", width=1000, height=600,
+                     deviceScaleFactor=1, mobile=False)
+        self.assertEqual(browser.evaluate(
+            "(function (c) { var r = c.getBoundingClientRect(), s = getComputedStyle(c); "
+            "return [r.x, r.y, r.width, r.height, s.imageRendering, s.cursor, "
+            "getComputedStyle(document.body).backgroundColor]; "
+            "})(document.getElementById('screen'))"),
+            [100, 0, 800, 600, "pixelated", "none", "rgb(0, 0, 0)"])
+
     def test_over_http_picture_lines_sound_and_escape(self):
         browser = self.start(self.server.url + "index.html")
         self.assert_picture(browser)
@@ -119,6 +131,7 @@ class Page(unittest.TestCase):
         self.assertGreater(browser.evaluate("window.loudest(1)"), 0.05,
                            "the music does not reach the page's sound output")
         self.assertEqual(browser.evaluate("document.title"), "Frostfunkel")
+        self.assert_layout(browser)
 
         browser.key("keyDown")
         pressed = len(browser.evaluate("window.recorded.lines"))
