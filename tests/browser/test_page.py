@@ -81,10 +81,10 @@ class Page(unittest.TestCase):
         cls.site, cls.single = build_page()
         cls.server = cls.enterClassContext(Server(cls.site))
 
-    def start(self, url, before_start=""):
+    def start(self, url, before_start="", before_load=""):
         """Opens the page in a fresh Chromium, waits for its start screen, clicks it."""
         browser = self.enterContext(Browser())
-        browser.open(url, GESTURE_WATCH)
+        browser.open(url, GESTURE_WATCH + before_load)
         browser.wait_for("window.frostfunkel.module !== null", what="the program to load")
         browser.evaluate(RECORDER + before_start)
         browser.click()
@@ -165,18 +165,23 @@ class Page(unittest.TestCase):
         browser.click("#start")
         self.assert_picture(browser)
 
-    def test_missing_picture_shows_the_desktops_message(self):
+    def test_failed_start_shows_the_desktops_message(self):
         with scratch({"rahmen.png": None}) as folder:
-            desktop = run_show(folder).stderr.strip()
-        self.assertTrue(desktop.startswith("IMG_Load(rahmen.png): "), desktop)
-        browser = self.start(self.server.url + "index.html",
-                             "window.frostfunkel.module.FS.unlink('/rahmen.png');")
-        shown = browser.wait_for(
-            "!window.frostfunkel.running && document.getElementById('message').textContent",
-            what="the start-up message on the page")
-        self.assertEqual(shown, desktop)
-        self.assertFalse(browser.evaluate("document.getElementById('start').hidden"),
-                         "the page does not offer to start again")
+            missing_picture = run_show(folder).stderr.strip()
+        self.assertTrue(missing_picture.startswith("IMG_Load(rahmen.png): "), missing_picture)
+        # What is taken away after the page has loaded, or before, and the message it causes.
+        cases = [("window.frostfunkel.module.FS.unlink('/rahmen.png');", "", missing_picture),
+                 ("", "window.AudioContext = undefined;",
+                  "Mix_OpenAudio: No Web Audio context: the browser has not allowed sound")]
+        for before_start, before_load, message in cases:
+            with self.subTest(message=message):
+                browser = self.start(self.server.url + "index.html", before_start, before_load)
+                shown = browser.wait_for(
+                    "!window.frostfunkel.running && document.getElementById('message')"
+                    ".textContent", what="the start-up message on the page")
+                self.assertEqual(shown, message)
+                self.assertFalse(browser.evaluate("document.getElementById('start').hidden"),
+                                 "the page does not offer to start again")
 
 
 def chromium_cannot_start():
