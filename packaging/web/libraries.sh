@@ -21,15 +21,17 @@ trap 'echo "libraries.sh: failed; the build and its logs are in $work" >&2' ERR
 stage=$work/prefix
 mkdir -p "$stage/include/SDL" "$stage/lib" "$stage/share/licences"
 
-# The build folder out of the objects, so that the same sources give the same bytes.
+# The build folder out of the objects, so that the same sources give the same bytes; the
+# libraries' own warnings are not ours to mend.
 CFLAGS=(-O2 "-ffile-prefix-map=$work=." -w)
 
 unpack() { # tree, commit -> unpacks that tarball into the work folder
     tar -xJf "$sources/$1-${2:0:8}.tar.xz" -C "$work"
 }
 
-# Compiles the given sources (relative to the current folder) with the given flags, in
-# parallel (no blanks in the flags), into the static library $stage/lib/lib$name.a, members in the order given.
+# Compiles the given sources (relative to the current folder) with the given flags (none with
+# a blank in it), in parallel, into the static library $stage/lib/lib$name.a, its members in
+# the order given.
 # Usage: compile_library NAME FLAGS... -- SOURCES...
 compile_library() {
     local name=$1 flags=() objects=() src i
@@ -90,8 +92,9 @@ echo "== zlib and libpng"
 unpack "$SDL_IMAGE_TREE" "$SDL_IMAGE_COMMIT"
 # zlib's gz* files call read, write and close, declared by unistd.h only when asked for.
 (cd "$work/$SDL_IMAGE_TREE/external/zlib-$ZLIB_VERSION" &&
-    compile_library z -DZ_HAVE_UNISTD_H -- adler32.c compress.c crc32.c deflate.c gzclose.c gzlib.c gzread.c \
-        gzwrite.c infback.c inffast.c inflate.c inftrees.c trees.c uncompr.c zutil.c &&
+    compile_library z -DZ_HAVE_UNISTD_H -- adler32.c compress.c crc32.c deflate.c gzclose.c \
+        gzlib.c gzread.c gzwrite.c infback.c inffast.c inflate.c inftrees.c trees.c uncompr.c \
+        zutil.c &&
     cp zlib.h zconf.h "$stage/include/" &&
     sed -n '/Copyright notice:/,$p' README >"$stage/share/licences/zlib.txt")
 (cd "$work/$SDL_IMAGE_TREE/external/libpng-$LIBPNG_VERSION" &&
