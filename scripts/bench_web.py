@@ -95,7 +95,7 @@ def row(name, value, unit, digits=0, limit=None):
 def main():
     site, single = Path(sys.argv[1]), Path(sys.argv[2])
     minutes = float(os.environ.get("BENCH_WEB_MINUTES", "10"))
-    files = sorted(site.iterdir())
+    files = sorted(f for f in site.iterdir() if f.is_file())  # what the page loads
     download = sum(len(gzip.compress(f.read_bytes(), 9)) for f in files) / 1000
     with Server(site) as server:
         url = server.url + "index.html"
