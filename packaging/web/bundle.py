@@ -1,8 +1,9 @@
 #!/usr/bin/python3
 """Makes the show's single-file page: the site's index.html with the program's script, its
 WebAssembly, its data files and the icon inside it, so that it opens from disk without a
-server."""
+server, and the licences of the show and its libraries in a template the page never shows."""
 import base64
+import html
 import sys
 from pathlib import Path
 
@@ -10,6 +11,15 @@ from pathlib import Path
 def embedded_script(text):
     """A script's text as the body of a <script> element, which ends at any "</script"."""
     return text.replace('</script', '<\\/script')
+
+
+def licence_text(path):
+    """A licence file's text: UTF-8, or Latin-1 as FreeType's is."""
+    data = path.read_bytes()
+    try:
+        return data.decode('utf-8')
+    except UnicodeDecodeError:
+        return data.decode('latin-1')
 
 
 def bundle(site):
@@ -25,6 +35,10 @@ def bundle(site):
             f'<script>{embedded_script(program)}</script>',
         'href="favicon.png"': f'href="data:image/png;base64,{icon}"',
     }
+    licences = "".join(
+        f'<pre title="{path.stem}">{html.escape(licence_text(path))}</pre>\n'
+        for path in sorted((site / 'licences').glob('*.txt')))
+    replacements['</body>'] = f'<template id="licences">\n{licences}</template>\n</body>'
     for old, new in replacements.items():
         if page.count(old) != 1:
             sys.exit(f'bundle.py: index.html must hold {old!r} once')
