@@ -6,14 +6,15 @@
 #include <cstdlib>
 #include <cstring>
 
-#ifndef _WIN32
+// No Xlib nor Wayland client to guard on Windows or in a browser.
+#if !defined(_WIN32) && !defined(__EMSCRIPTEN__)
 #include <dlfcn.h>
 #include <unistd.h>
 #endif
 
 namespace {
 
-#ifndef _WIN32
+#if !defined(_WIN32) && !defined(__EMSCRIPTEN__)
 const char X_LOST[] = "Bildschirm verloren: die Verbindung zum X-Server ist abgebrochen\n";
 const char WAYLAND_LOST[] =
     "Bildschirm verloren: die Verbindung zum Wayland-Compositor ist abgebrochen\n";
@@ -67,7 +68,7 @@ bool waylandCompositorGone() {
 } // namespace
 
 void guardDisplay() {
-#ifndef _WIN32
+#if !defined(_WIN32) && !defined(__EMSCRIPTEN__)
     // Xlib is loaded here where it is installed, so that the handler is in place before SDL
     // connects through it: the connection can be lost while SDL_Init still sets it up.
     using IOErrorHandler = int (*)(void* display);
@@ -81,7 +82,7 @@ void guardDisplay() {
 }
 
 void endIfDisplayLost() {
-#ifndef _WIN32
+#if !defined(_WIN32) && !defined(__EMSCRIPTEN__)
     if (waylandCompositorGone()) {
         tell(WAYLAND_LOST, sizeof WAYLAND_LOST - 1);
         std::exit(EXIT_DISPLAY_LOST);
