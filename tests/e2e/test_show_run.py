@@ -72,6 +72,9 @@ class Input(unittest.TestCase):
             setup="r, w = os.pipe(); os.close(r); os.dup2(w, 1)"),
         End("disk full", ticks=9, read=[QUIT],
             setup="os.dup2(os.open('/dev/full', os.O_WRONLY), 1)"),
+        End("reader stalled, its pipe full", ticks=9, read=[QUIT],
+            setup="r, w = os.pipe(); os.set_inheritable(r, True); os.dup2(w, 1); "
+                  "fcntl.fcntl(w, fcntl.F_SETPIPE_SZ, 4096); os.write(w, bytes(4096))"),
     ]
 
     def test_what_ends_the_show_and_when(self):
