@@ -151,9 +151,8 @@ class Windows(unittest.TestCase):
         self.assertEqual({pe: d for pe, d in lacking.items() if d}, {}, "imports found nowhere")
 
     def test_show_from_the_zip(self):
-        # Ended by Escape's release, and by Alt+F4 as Windows closes a window.
-        for keys in ("Escape", "alt+F4"):
-            self.assertEqual(self.show(self.folder, keys, lines=3).status, 0, keys)
+        # Ended by Alt+F4 as Windows closes a window (Escape's release ends every other show).
+        self.assertEqual(self.show(self.folder, "alt+F4", lines=3).status, 0, "Alt+F4")
         # Failed starts: the status and the files' lines as ever, then a box that says in plain
         # words what to do, then the reason, and which file holds the message (where Wine's
         # trace of the box reaches so far). Each case: what it does to the picture, its
