@@ -151,14 +151,12 @@ class Windows(unittest.TestCase):
         self.assertEqual({pe: d for pe, d in lacking.items() if d}, {}, "imports found nowhere")
 
     def test_show_from_the_zip(self):
-        # Ended by Escape's release, and by Alt+F4 as Windows closes a window.
-        for keys in ("Escape", "alt+F4"):
-            self.assertEqual(self.show(self.folder, keys, lines=3).status, 0, keys)
+        # Ended by Alt+F4 as Windows closes a window (Escape's release ends every other show).
+        self.assertEqual(self.show(self.folder, "alt+F4", lines=3).status, 0, "Alt+F4")
         # Failed starts: the status and the files' lines as ever, then a box that says in plain
         # words what to do, then the reason, and which file holds the message (where Wine's
         # trace of the box reaches so far). Each case: what it does to the picture, its
         # settings, how it ends (boxes aside) and the box's advice and reason.
-        foreign = b"GIF89a" + bytes(64)
         reinstall = (r"A file Frostfunkel needs is missing or damaged.\n\nInstall Frostfunkel "
                      r"again, or, if you unpacked it from the zip, unpack every file of the zip "
                      r"into one folder.")
@@ -166,9 +164,6 @@ class Windows(unittest.TestCase):
                 ("picture missing", Path.unlink, {},
                  Run(1, "", "IMG_Load(rahmen.png): No such file or directory\r\n", []),
                  reinstall, "rahmen.png could not be used. No such file or directory"),
-                ("foreign picture", lambda picture: picture.write_bytes(foreign), {},
-                 Run(1, "", "IMG_Load(rahmen.png): EOF / read error on image data\r\n", []),
-                 reinstall, "rahmen.png could not be used. EOF / read error on image data"),
                 ("no audio", Path.touch, {"SDL_AUDIODRIVER": "none"},
                  Run(2, "Mix_OpenAudio: \r\n", "", []),
                  r"Frostfunkel found no sound device to play its music on.\n\nCheck that speakers "
