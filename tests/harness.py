@@ -1,6 +1,7 @@
 """Shared by the Python tests: paths, running the show, the greeting, the scene and SDL_ttf."""
 import ctypes
 import os
+import re
 import shutil
 import signal
 import subprocess
@@ -155,24 +156,33 @@ def lose_x_at_mode_switch(cwd, command=None, **extra):
         return show.returncode, stderr
 
 
-# Weston in a new Xvfb (its headless back end, without a seat, made SDL 2.26 crash at start):
-# its process and the settings that lead a client to it. Skips the test with weston's log where
-# weston cannot start.
+# Weston in a new Xvfb started with `xvfb` (its headless back end, without a seat, made SDL 2.26
+# crash at start), without a panel: its process, the settings that lead a client to it (and to
+# its XWayland, with --xwayland among `options`) and the Xvfb's display. Skips the test with
+# weston's log where weston cannot start.
 @contextmanager
-def weston():
-    with x_server() as outer, tempfile.TemporaryDirectory(prefix="frostfunkel-wl-") as runtime:
+def weston(*options, xvfb=()):
+    with x_server(*xvfb) as outer, tempfile.TemporaryDirectory(prefix="frostfunkel-wl-") as runtime:
         os.chmod(runtime, 0o700)
-        log, socket, end = Path(runtime, "weston.log"), Path(runtime, "show"), time.monotonic() + 20
+        log, end = Path(runtime, "weston.log"), time.monotonic() + 20
+        Path(runtime, "weston.ini").write_text("[shell]\npanel-position=none\n")
+
+        def settings():  # once weston (and the XWayland asked for) listens
+            xwayland = re.findall(r"xserver listening on display (:\d+)", log.read_text())
+            if Path(runtime, "show").exists() and (xwayland or "--xwayland" not in options):
+                return {"WAYLAND_DISPLAY": "show", "XDG_RUNTIME_DIR": runtime,
+                        **({"DISPLAY": xwayland[0]} if xwayland else {})}
+
         with open(log, "w") as out, subprocess.Popen(  # sh says so in the log if weston is missing
-                ["sh", "-c", "exec weston --no-config -Bx11-backend.so -Sshow --use-pixman"],
-                stdout=out, stderr=out, env={**os.environ, "DISPLAY": outer,
-                                             "XDG_RUNTIME_DIR": runtime}) as compositor:
-            while not socket.exists() and compositor.poll() is None and time.monotonic() < end:
+                ["sh", "-c", 'exec weston -Bx11-backend.so -Sshow --use-pixman "$@"', "weston",
+                 f"--config={runtime}/weston.ini", *options], stdout=out, stderr=out,
+                env={**os.environ, "DISPLAY": outer, "XDG_RUNTIME_DIR": runtime}) as compositor:
+            while not settings() and compositor.poll() is None and time.monotonic() < end:
                 time.sleep(0.05)
             try:
-                if not socket.exists():
+                if not settings():
                     raise unittest.SkipTest("weston cannot start here:\n" + log.read_text())
-                yield compositor, {"WAYLAND_DISPLAY": "show", "XDG_RUNTIME_DIR": runtime}
+                yield compositor, settings(), outer
             finally:
                 compositor.kill()
 

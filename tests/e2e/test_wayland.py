@@ -26,7 +26,7 @@ class Compositor(unittest.TestCase):
 
     def test_a_lost_compositor_ends_the_show_with_status_1_saying_so(self):
         for c in self.CASES:
-            with self.subTest(c.case), scratch() as d, weston() as (compositor, settings):
+            with self.subTest(c.case), scratch() as d, weston() as (compositor, settings, _):
                 show = self.enterContext(subprocess.Popen(
                     [BIN], cwd=d, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
                     env=show_env(SDL_VIDEODRIVER="wayland", **settings)))

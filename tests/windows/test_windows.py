@@ -41,6 +41,16 @@ def files(folder):  # each file's bytes by its path in the folder, the show's ow
             if p.is_file() and p.name not in ("stdout.txt", "stderr.txt")}
 
 
+def changed(before, after):  # the paths whose bytes in `after` are not those in `before`
+    return [n for n in before if after.get(n) != before[n]]
+
+
+def programs_folder():  # the installer's folder in the user's programs folder, emptied
+    target = next(PREFIX.glob("drive_c/users/*/AppData/Local")) / "Programs/Frostfunkel"
+    shutil.rmtree(target, ignore_errors=True)  # left by an earlier test or run
+    return target
+
+
 def resource(exe, kind):  # the raw resource of that type: 16 the version details, 24 the manifest
     return subprocess.check_output(["wrestool", "-x", "--raw", "-t", str(kind), exe])
 
@@ -96,9 +106,7 @@ class Windows(unittest.TestCase):
         wait_for(f"a window named {name}", lambda: self.find(name))
         caption = self.find(name, "getwindowname")
         during = meanwhile() if meanwhile else None
-        # The keys again until the window goes: a window just shown may not take them yet.
-        wait_for(f"the end of {name} on {keys}",
-                 lambda: self.find(name, "windowfocus", "key", keys) or not self.find(name))
+        self.end(name, keys)
         trace = proc.communicate(timeout=60)[1].decode("latin-1").replace("\\n", "\n")
         outputs = (p.read_bytes().decode("latin-1") if p.exists() else "" for p in (out, err))
         # Wine's trace shows a box's first 300 characters, and "..." after a text it cut.
@@ -111,25 +119,36 @@ class Windows(unittest.TestCase):
             self.assertEqual((ran.stdout, ran.stderr), (scroller, ""))
         return ran
 
+    def end(self, name, keys):  # the keys again until the window goes: one just shown may miss them
+        wait_for(f"the end of {name} on {keys}",
+                 lambda: self.find(name, "windowfocus", "key", keys) or not self.find(name))
+
     def start_again(self):
         # A second show started while one runs: it ends with 0 within 5 s, one show window left.
         second = subprocess.Popen(["wine", self.folder / "frostfunkel.exe"], env=self.env,
                                   cwd=self.folder, stdout=subprocess.DEVNULL,
                                   stderr=subprocess.DEVNULL)
         self.addCleanup(second.kill)
-        try:
-            self.assertEqual(second.wait(timeout=5), 0, "the second start's status")
-        except subprocess.TimeoutExpired:
-            self.fail("the second start still runs after 5 s")
+        self.assertEqual(second.wait(timeout=5), 0, "the second start's status")  # or times out
         windows = run("xdotool", "search", "--name", "^Frostfunkel $",
                       env={**os.environ, "DISPLAY": self.display}).stdout.split()
         self.assertEqual(len(windows), 1, "show windows after the second start")
 
     def install(self):  # the installer run silently into the user's programs folder, afresh
-        target = next(PREFIX.glob("drive_c/users/*/AppData/Local")) / "Programs/Frostfunkel"
-        shutil.rmtree(target, ignore_errors=True)  # left by an earlier test or run
+        target = programs_folder()
         self.wine("wine", self.installer, "/S").check_returncode()
         return target
+
+    def run_over_show(self, target, *command):
+        # Runs the command under Wine while a show runs from `target`, which ends with status 0;
+        # gives the command's status. Where it failed, it changed no file.
+        before = files(target)
+        ran = self.show(target, "Escape", lines=2, meanwhile=partial(self.wine, "wine", *command))
+        self.assertEqual(ran.status, 0, "the show's status")
+        if ran.during.returncode:
+            self.assertEqual(changed(before, files(target)), [],
+                             f"files changed as {command[0].name} failed ({ran.during.returncode})")
+        return ran.during.returncode
 
     def test_program_is_stripped_gui_with_its_resources_and_every_dll_it_needs(self):
         exe, dlls = self.folder / "frostfunkel.exe", list(self.folder.glob("*.dll"))
@@ -192,44 +211,29 @@ class Windows(unittest.TestCase):
         for name in ("frostfunkel.exe", "README.txt"):
             with open(target / name, "ab") as file:
                 file.write(b"installed before")
-        before = files(target)
-        ran = self.show(target, "Escape", lines=2,
-                        meanwhile=partial(self.wine, "wine", self.installer, "/S"))
-        after, new = files(target), files(self.folder)
-        if ran.during.returncode == 0:
-            self.assertEqual([n for n in new if after.get(n) != new[n]], [],
+        if self.run_over_show(target, self.installer, "/S") == 0:
+            self.assertEqual(changed(files(self.folder), files(target)), [],
                              "old files after an installation that succeeded")
-        else:
-            self.assertEqual([n for n in before if after.get(n) != before[n]], [],
-                             f"files changed by a failed installation ({ran.during.returncode})")
-        self.assertEqual(ran.status, 0, "the show's status")
 
     def test_uninstalling_a_running_show_ends_it_or_changes_nothing(self):
         # The uninstaller's status, from a copy run as the uninstaller runs itself (otherwise
         # its status is the one of the launcher, which starts the copy and ends).
         target = self.install()
-        before, windows_path = files(target), "C:\\" + str(
-            target.relative_to(PREFIX / "drive_c")).replace("/", "\\")
+        windows_path = "C:\\" + str(target.relative_to(PREFIX / "drive_c")).replace("/", "\\")
         with tempfile.TemporaryDirectory(dir=self.tmp) as copy:
             uninstaller = Path(shutil.copy(target / "Uninstall.exe", copy))
-            ran = self.show(target, "Escape", lines=2, meanwhile=partial(
-                self.wine, "wine", uninstaller, "/S", f"_?={windows_path}"))
-        if ran.during.returncode == 0:
+            status = self.run_over_show(target, uninstaller, "/S", f"_?={windows_path}")
+        if status == 0:
             left = [p.name for p in target.rglob("*")] if target.exists() else []
             self.assertEqual(left, [], "files left by an uninstallation that succeeded")
             self.assertNotIn("Frostfunkel", self.registry("HKCU"), "a key left behind")
         else:
-            after = files(target)
-            self.assertEqual([n for n in before if after.get(n) != before[n]], [],
-                             f"files removed by a failed uninstallation ({ran.during.returncode})")
             self.assertIn("Frostfunkel", self.registry("HKCU"), "a failed uninstallation's key")
-        self.assertEqual(ran.status, 0, "the show's status")
 
     def test_installer_pages_say_how_to_end_the_show(self):
         # Installed page by page with Return, as a user clicks Next; the finish page's ticked
         # box starts the show. Wine's trace of the windows made holds each page's texts.
-        shutil.rmtree(next(PREFIX.glob("drive_c/users/*/AppData/Local")) / "Programs/Frostfunkel",
-                      ignore_errors=True)
+        programs_folder()
         trace = self.tmp / "pages.txt"
         # Wine afresh for the next test: after this installer's windows, a message box shown
         # next sometimes took no keys, or went at once.
@@ -253,8 +257,7 @@ class Windows(unittest.TestCase):
             self.assertNotRegex(shown, "close all other|reboot|Setup will guide you", page)
         show = "^Frostfunkel $"
         wait_for("the show run from the finish page", lambda: self.find(show))
-        wait_for("its end on Escape", lambda: self.find(show, "windowfocus", "key", "Escape")
-                 or not self.find(show))
+        self.end(show, "Escape")
         self.assertEqual(setup.wait(30), 0, "the installer's status")
 
     def test_installer_installs_for_the_user_alone_and_uninstalls_everything(self):
