@@ -17,6 +17,7 @@ BUILD = Path(os.environ.get("FROSTFUNKEL_BUILD", SOURCE / "build"))
 BIN, INTERPOSE = BUILD / "frostfunkel", BUILD / "tests/libinterpose.so"
 CMAKE = os.environ.get("CMAKE_COMMAND", "cmake")
 DATA = SOURCE / "data"
+LIBRARY_SOURCES = os.environ.get("FROSTFUNKEL_WINDOWS_SOURCES", "")  # the libraries' tarballs
 
 SCROLLSOURCE = ("                  Froehliche Weihnachten wuenscht Christkind sehr, so "
                 "bringt endlich die Geschenke her!   :)")
@@ -37,6 +38,15 @@ def window(tick):
 
 def lines(ticks):
     return "".join(window(t) + "\n" for t in range(ticks))
+
+
+def made_by(script):
+    """Runs scripts/`script` into BUILD/`script` with the libraries' sources: the paths it names."""
+    made = subprocess.run([SOURCE / "scripts" / script, BUILD / script], capture_output=True,
+                          text=True, env={**os.environ, "FROSTFUNKEL_WINDOWS_SOURCES":
+                                          str(SOURCE / LIBRARY_SOURCES)})
+    assert made.returncode == 0, f"scripts/{script} failed:\n{made.stderr[-3000:]}"
+    return map(Path, made.stdout.split())
 
 
 def show_env(unset=(), **extra):

@@ -2,19 +2,15 @@
 single file from disk; its picture, lines, sound, ending and start-up message."""
 import base64
 import io
-import os
-import subprocess
 import sys
 import unittest
-from pathlib import Path
 
 from PIL import Image, ImageChops
 
 import firefox
 from chromium import Browser, CannotStart, Server
-from harness import BUILD, SOURCE, run_show, scratch, window
+from harness import LIBRARY_SOURCES, SOURCE, made_by, run_show, scratch, window
 
-SOURCES = os.environ.get("FROSTFUNKEL_WINDOWS_SOURCES", "")
 SHOT_LINE = 19  # scripts/screenshot takes the frame of the 19th line, "Froehliche Weihnac"
 
 # Run in the page before the click: keeps each scroller line with its time, takes the
@@ -67,19 +63,10 @@ window.madeInGesture = [];
 """
 
 
-def build_page():
-    made = subprocess.run([SOURCE / "scripts/web", BUILD / "web"], capture_output=True,
-                          text=True, env={**os.environ, "FROSTFUNKEL_WINDOWS_SOURCES":
-                                          str(SOURCE / SOURCES)})
-    assert made.returncode == 0, f"scripts/web failed:\n{made.stderr[-3000:]}"
-    site, single = made.stdout.split()
-    return Path(site), Path(single)
-
-
 class Page(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
-        cls.site, cls.single = build_page()
+        cls.site, cls.single = made_by("web")
         cls.server = cls.enterClassContext(Server(cls.site))
 
     def start(self, url, before_start="", before_load=""):
@@ -192,8 +179,9 @@ def chromium_cannot_start():
 
 
 if __name__ == "__main__":
-    why = chromium_cannot_start() or (
-        None if SOURCES else "FROSTFUNKEL_WINDOWS_SOURCES is not set, so the page cannot be built")
+    why = chromium_cannot_start()
+    if not LIBRARY_SOURCES:
+        why = "FROSTFUNKEL_WINDOWS_SOURCES is not set, so the page cannot be built"
     if why:
         print(f"skipped: {why}")
         sys.exit(77)  # CTest's SKIP_RETURN_CODE for this test

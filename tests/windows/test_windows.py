@@ -13,9 +13,8 @@ from collections import namedtuple
 from functools import partial
 from pathlib import Path
 
-from harness import BUILD, SOURCE, window, x_server, xdotool
+from harness import BUILD, LIBRARY_SOURCES, made_by, window, x_server, xdotool
 
-SOURCES = os.environ.get("FROSTFUNKEL_WINDOWS_SOURCES", "")
 PREFIX, OBJDUMP = BUILD / "windows-wine", "x86_64-w64-mingw32-objdump"
 UNINSTALL_KEY = r"Software\Microsoft\Windows\CurrentVersion\Uninstall\Frostfunkel"
 SETUP = "Frostfunkel 1.0.0 Setup"
@@ -24,9 +23,9 @@ SETUP = "Frostfunkel 1.0.0 Setup"
 Run = namedtuple("Run", "status stdout stderr boxes during", defaults=(None,))
 
 
-def run(*command, **options):
-    return subprocess.run(command, capture_output=True, text=True, errors="replace", timeout=300,
-                          **options)
+def run(*command, timeout=300, **options):
+    return subprocess.run(command, capture_output=True, text=True, errors="replace",
+                          timeout=timeout, **options)
 
 
 def wait_for(what, done, seconds=60):
@@ -58,10 +57,7 @@ def resource(exe, kind):  # the raw resource of that type: 16 the version detail
 class Windows(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
-        made = run(SOURCE / "scripts/windows", BUILD / "windows",
-                   env={**os.environ, "FROSTFUNKEL_WINDOWS_SOURCES": SOURCE / SOURCES})
-        assert made.returncode == 0, f"scripts/windows failed:\n{made.stderr[-3000:]}"
-        cls.zip, cls.installer = map(Path, made.stdout.split())
+        cls.zip, cls.installer = made_by("windows")
         # Unpacked in a folder whose name the ANSI code pages cannot all spell: the show writes
         # stdout.txt there only with UTF-8 as its code page.
         cls.tmp = Path(cls.enterClassContext(tempfile.TemporaryDirectory(prefix="ff-圣诞-")))
@@ -122,11 +118,8 @@ class Windows(unittest.TestCase):
 
     def start_again(self):
         # A second show started while one runs: it ends with 0 within 5 s, one show window left.
-        second = subprocess.Popen(["wine", self.folder / "frostfunkel.exe"], env=self.env,
-                                  cwd=self.folder, stdout=subprocess.DEVNULL,
-                                  stderr=subprocess.DEVNULL)
-        self.addCleanup(second.kill)
-        self.assertEqual(second.wait(timeout=5), 0, "the second start's status")  # or times out
+        second = self.wine("wine", self.folder / "frostfunkel.exe", cwd=self.folder, timeout=5)
+        self.assertEqual(second.returncode, 0, "the second start's status")
         windows = run("xdotool", "search", "--name", "^Frostfunkel $",
                       env={**os.environ, "DISPLAY": self.display}).stdout.split()
         self.assertEqual(len(windows), 1, "show windows after the second start")
@@ -287,7 +280,7 @@ class Windows(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    if not SOURCES:
+    if not LIBRARY_SOURCES:
         print("skipped: FROSTFUNKEL_WINDOWS_SOURCES is not set, so the Windows packages cannot "
               "be built (set it to the folder of the library source tarballs, as .ci/run does)")
         sys.exit(77)  # CTest's SKIP_RETURN_CODE for this test
