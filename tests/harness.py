@@ -118,6 +118,17 @@ def scratch(files=None):
         yield folder
 
 
+@contextmanager
+def started(command, **options):
+    """The process of `command` (with subprocess.Popen's options) while the block runs; killed
+    and waited for on leaving."""
+    with subprocess.Popen(command, **options) as process:
+        try:
+            yield process
+        finally:
+            process.kill()
+
+
 X_SERVERS = {}  # each display of x_server's: its Xvfb process, while it runs
 
 
@@ -150,19 +161,15 @@ def lose_x_at_mode_switch(cwd, command=None, **extra):
     # Never reset: Xvfb would reset as the classic SDL 1.2 closes its probe connection, the last
     # client then, and at times refuse the library's next connection.
     with x_server("-noreset") as display:
-        show = subprocess.Popen(show_command(command), cwd=cwd, stdout=subprocess.DEVNULL,
-                                stderr=subprocess.PIPE, env=show_env(
-                                    SDL_VIDEODRIVER="x11", DISPLAY=display, LD_PRELOAD=INTERPOSE,
-                                    FF_RAISE=f"0:{signal.SIGSTOP}", **extra))
-        with show:
-            try:
-                assert os.WIFSTOPPED(os.waitpid(show.pid, os.WUNTRACED)[1]), "the show ended"
-                X_SERVERS[display].kill()
-                X_SERVERS[display].wait()
-                show.send_signal(signal.SIGCONT)
-                stderr = show.communicate(timeout=10)[1].decode("latin-1")  # else it spins
-            finally:
-                show.kill()
+        with started(show_command(command), cwd=cwd, stdout=subprocess.DEVNULL,
+                     stderr=subprocess.PIPE, env=show_env(
+                         SDL_VIDEODRIVER="x11", DISPLAY=display, LD_PRELOAD=INTERPOSE,
+                         FF_RAISE=f"0:{signal.SIGSTOP}", **extra)) as show:
+            assert os.WIFSTOPPED(os.waitpid(show.pid, os.WUNTRACED)[1]), "the show ended"
+            X_SERVERS[display].kill()
+            X_SERVERS[display].wait()
+            show.send_signal(signal.SIGCONT)
+            stderr = show.communicate(timeout=10)[1].decode("latin-1")  # else it spins
         return show.returncode, stderr
 
 
@@ -183,18 +190,15 @@ def weston(*options, xvfb=()):
                 return {"WAYLAND_DISPLAY": "show", "XDG_RUNTIME_DIR": runtime,
                         **({"DISPLAY": xwayland[0]} if xwayland else {})}
 
-        with open(log, "w") as out, subprocess.Popen(  # sh says so in the log if weston is missing
+        with open(log, "w") as out, started(  # sh says so in the log if weston is missing
                 ["sh", "-c", 'exec weston -Bx11-backend.so -Sshow --use-pixman "$@"', "weston",
                  f"--config={runtime}/weston.ini", *options], stdout=out, stderr=out,
                 env={**os.environ, "DISPLAY": outer, "XDG_RUNTIME_DIR": runtime}) as compositor:
             while not settings() and compositor.poll() is None and time.monotonic() < end:
                 time.sleep(0.05)
-            try:
-                if not settings():
-                    raise unittest.SkipTest("weston cannot start here:\n" + log.read_text())
-                yield compositor, settings(), outer
-            finally:
-                compositor.kill()
+            if not settings():
+                raise unittest.SkipTest("weston cannot start here:\n" + log.read_text())
+            yield compositor, settings(), outer
 
 
 def xdotool(display, *args):

@@ -6,7 +6,7 @@ import subprocess
 import unittest
 from collections import namedtuple
 
-from harness import BIN, scratch, show_env, weston
+from harness import BIN, scratch, show_env, started, weston
 
 WAYLAND_LOST = "Bildschirm verloren: die Verbindung zum Wayland-Compositor ist abgebrochen\n"
 # Which process is sent which signal while the show draws; whether the show then says the
@@ -27,10 +27,9 @@ class Compositor(unittest.TestCase):
     def test_a_lost_compositor_ends_the_show_with_status_1_saying_so(self):
         for c in self.CASES:
             with self.subTest(c.case), scratch() as d, weston() as (compositor, settings, _):
-                show = self.enterContext(subprocess.Popen(
+                show = self.enterContext(started(
                     [BIN], cwd=d, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
                     env=show_env(SDL_VIDEODRIVER="wayland", **settings)))
-                self.addCleanup(show.kill)
                 for tick in range(4):  # the show draws
                     ready = select.select([show.stdout], [], [], 10)[0]
                     self.assertTrue(ready and show.stdout.readline(), f"no line after {tick}")

@@ -11,7 +11,7 @@ from pathlib import Path
 from PIL import ImageGrab
 
 from harness import (BUILD, CMAKE, SOURCE, X_LOST, lines, lose_x_at_mode_switch, run_show, scratch,
-                     show_env, weston, xdotool)
+                     show_env, started, weston, xdotool)
 
 # Variant, the source package it is built from, its packages and the file libSDL-1.2.so.0 leads
 # to. Each is tried where the release builds those packages from that source: Debian 12 has both
@@ -99,10 +99,9 @@ class SdlVariantTest(unittest.TestCase):
             "--xwayland", "--width=1920", "--height=1080", xvfb=("-screen", "0", "1920x1080x24")))
         # A user's own setting wins over the launcher's; sdl12-compat does not read it.
         user = {"SDL_VIDEO_X11_VIDMODE": "1"} if variant == "sdl12-compat" else {}
-        show = self.enterContext(subprocess.Popen(
+        show = self.enterContext(started(
             [prefix / "bin/frostfunkel"], stdout=subprocess.PIPE,
             env=show_env(SDL_VIDEODRIVER="x11", LD_LIBRARY_PATH=path, **settings, **user)))
-        self.addCleanup(show.kill)
         for tick in range(12):  # three seconds of the show
             self.assertTrue(select.select([show.stdout], [], [], 10)[0] and show.stdout.readline(),
                             f"no line after {tick} ticks")

@@ -13,7 +13,7 @@ from collections import namedtuple
 from functools import partial
 from pathlib import Path
 
-from harness import BUILD, LIBRARY_SOURCES, made_by, window, x_server, xdotool
+from harness import BUILD, LIBRARY_SOURCES, made_by, started, window, x_server, xdotool
 
 PREFIX, OBJDUMP = BUILD / "windows-wine", "x86_64-w64-mingw32-objdump"
 UNINSTALL_KEY = r"Software\Microsoft\Windows\CurrentVersion\Uninstall\Frostfunkel"
@@ -93,10 +93,9 @@ class Windows(unittest.TestCase):
         out, err = folder / "stdout.txt", folder / "stderr.txt"
         name = "^Frostfunkel $" if lines else "^Frostfunkel$"
         out.unlink(missing_ok=True)  # left by an earlier run
-        proc = subprocess.Popen(["wine", *(command or [folder / "frostfunkel.exe"])],
-                                cwd=cwd or folder, env={**self.env, **env},
-                                stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
-        self.addCleanup(proc.kill)
+        proc = self.enterContext(started(["wine", *(command or [folder / "frostfunkel.exe"])],
+                                         cwd=cwd or folder, env={**self.env, **env},
+                                         stdout=subprocess.DEVNULL, stderr=subprocess.PIPE))
         wait_for(f"{lines} lines in {out}",
                  lambda: not lines or out.exists() and out.read_bytes().count(b"\n") >= lines)
         wait_for(f"a window named {name}", lambda: self.find(name))  # the caption, exactly
@@ -229,9 +228,8 @@ class Windows(unittest.TestCase):
         # next sometimes took no keys, or went at once.
         self.addCleanup(self.wine, "wineserver", "-k")
         with open(trace, "wb") as out:
-            setup = subprocess.Popen(["wine", self.installer], stdout=out, stderr=out,
-                                     env={**self.env, "WINEDEBUG": "-all,trace+win"})
-        self.addCleanup(setup.kill)
+            setup = self.enterContext(started(["wine", self.installer], stdout=out, stderr=out,
+                                              env={**self.env, "WINEDEBUG": "-all,trace+win"}))
 
         def texts():  # the windows' texts so far, as the trace quotes them
             return re.findall(r'L"(.{12,}?)"', trace.read_text(errors="replace"))
