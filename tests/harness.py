@@ -2,6 +2,7 @@
 import ctypes
 import os
 import re
+import select
 import shutil
 import signal
 import subprocess
@@ -199,6 +200,11 @@ def weston(*options, xvfb=()):
             if not settings():
                 raise unittest.SkipTest("weston cannot start here:\n" + log.read_text())
             yield compositor, settings(), outer
+
+
+def next_line(stream, seconds=10):
+    """The next line on the show's piped output, or a false value where none came in time."""
+    return select.select([stream], [], [], seconds)[0] and stream.readline()
 
 
 def xdotool(display, *args):

@@ -1,13 +1,12 @@
 """End-to-end in a real X11 window: caption, piped lines, a real Escape, closed output, lost X."""
 import os
-import select
 import signal
 import subprocess
 import time
 import unittest
 
-from harness import (BIN, X_LOST, X_SERVERS, lines, lose_x_at_mode_switch, scratch, show_env,
-                     started, x_server, xdotool)
+from harness import (BIN, X_LOST, X_SERVERS, lines, lose_x_at_mode_switch, next_line, scratch,
+                     show_env, started, x_server, xdotool)
 
 
 class RealWindow(unittest.TestCase):
@@ -35,7 +34,7 @@ class RealWindow(unittest.TestCase):
 
             def line():  # the ticks are counted by their lines, never by the clock
                 # Each line is flushed as it is shown: unflushed, it would wait ~50 s.
-                text = select.select([show.stdout], [], [], 5)[0] and show.stdout.readline()
+                text = next_line(show.stdout, 5)
                 self.assertTrue(text, "no line in 5 s, or the show ended")
                 return text
 

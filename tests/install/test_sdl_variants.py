@@ -1,7 +1,6 @@
 """Builds and runs the show against each SDL 1.2 variant, unpacked into a scratch root."""
 import os
 import re
-import select
 import shutil
 import subprocess
 import sys
@@ -10,8 +9,8 @@ from pathlib import Path
 
 from PIL import ImageGrab
 
-from harness import (BUILD, CMAKE, SOURCE, X_LOST, lines, lose_x_at_mode_switch, run_show, scratch,
-                     show_env, started, weston, xdotool)
+from harness import (BUILD, CMAKE, SOURCE, X_LOST, lines, lose_x_at_mode_switch, next_line,
+                     run_show, scratch, show_env, started, weston, xdotool)
 
 # Variant, the source package it is built from, its packages and the file libSDL-1.2.so.0 leads
 # to. Each is tried where the release builds those packages from that source: Debian 12 has both
@@ -103,8 +102,7 @@ class SdlVariantTest(unittest.TestCase):
             [prefix / "bin/frostfunkel"], stdout=subprocess.PIPE,
             env=show_env(SDL_VIDEODRIVER="x11", LD_LIBRARY_PATH=path, **settings, **user)))
         for tick in range(12):  # three seconds of the show
-            self.assertTrue(select.select([show.stdout], [], [], 10)[0] and show.stdout.readline(),
-                            f"no line after {tick} ticks")
+            self.assertTrue(next_line(show.stdout), f"no line after {tick} ticks")
             if variant == "classic":  # weston 14 aborts on pointer motion under sdl12-compat
                 xdotool(outer, "mousemove", str(100 + tick), "100")
         shot = ImageGrab.grab(xdisplay=outer).convert("L").point(lambda v: 255 * (v > 24))
