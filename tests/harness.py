@@ -1,6 +1,8 @@
 """Shared by the Python tests: paths, running the show, the greeting, the scene and SDL_ttf."""
 import ctypes
 import os
+import re
+import select
 import shutil
 import signal
 import subprocess
@@ -16,6 +18,7 @@ BUILD = Path(os.environ.get("FROSTFUNKEL_BUILD", SOURCE / "build"))
 BIN, INTERPOSE = BUILD / "frostfunkel", BUILD / "tests/libinterpose.so"
 CMAKE = os.environ.get("CMAKE_COMMAND", "cmake")
 DATA = SOURCE / "data"
+LIBRARY_SOURCES = os.environ.get("FROSTFUNKEL_WINDOWS_SOURCES", "")  # the libraries' tarballs
 
 SCROLLSOURCE = ("                  Froehliche Weihnachten wuenscht Christkind sehr, so "
                 "bringt endlich die Geschenke her!   :)")
@@ -36,6 +39,15 @@ def window(tick):
 
 def lines(ticks):
     return "".join(window(t) + "\n" for t in range(ticks))
+
+
+def made_by(script):
+    """Runs scripts/`script` into BUILD/`script` with the libraries' sources: the paths it names."""
+    made = subprocess.run([SOURCE / "scripts" / script, BUILD / script], capture_output=True,
+                          text=True, env={**os.environ, "FROSTFUNKEL_WINDOWS_SOURCES":
+                                          str(SOURCE / LIBRARY_SOURCES)})
+    assert made.returncode == 0, f"scripts/{script} failed:\n{made.stderr[-3000:]}"
+    return map(Path, made.stdout.split())
 
 
 def show_env(unset=(), **extra):
@@ -107,6 +119,17 @@ def scratch(files=None):
         yield folder
 
 
+@contextmanager
+def started(command, **options):
+    """The process of `command` (with subprocess.Popen's options) while the block runs; killed
+    and waited for on leaving."""
+    with subprocess.Popen(command, **options) as process:
+        try:
+            yield process
+        finally:
+            process.kill()
+
+
 X_SERVERS = {}  # each display of x_server's: its Xvfb process, while it runs
 
 
@@ -139,42 +162,49 @@ def lose_x_at_mode_switch(cwd, command=None, **extra):
     # Never reset: Xvfb would reset as the classic SDL 1.2 closes its probe connection, the last
     # client then, and at times refuse the library's next connection.
     with x_server("-noreset") as display:
-        show = subprocess.Popen(show_command(command), cwd=cwd, stdout=subprocess.DEVNULL,
-                                stderr=subprocess.PIPE, env=show_env(
-                                    SDL_VIDEODRIVER="x11", DISPLAY=display, LD_PRELOAD=INTERPOSE,
-                                    FF_RAISE=f"0:{signal.SIGSTOP}", **extra))
-        with show:
-            try:
-                assert os.WIFSTOPPED(os.waitpid(show.pid, os.WUNTRACED)[1]), "the show ended"
-                X_SERVERS[display].kill()
-                X_SERVERS[display].wait()
-                show.send_signal(signal.SIGCONT)
-                stderr = show.communicate(timeout=10)[1].decode("latin-1")  # else it spins
-            finally:
-                show.kill()
+        with started(show_command(command), cwd=cwd, stdout=subprocess.DEVNULL,
+                     stderr=subprocess.PIPE, env=show_env(
+                         SDL_VIDEODRIVER="x11", DISPLAY=display, LD_PRELOAD=INTERPOSE,
+                         FF_RAISE=f"0:{signal.SIGSTOP}", **extra)) as show:
+            assert os.WIFSTOPPED(os.waitpid(show.pid, os.WUNTRACED)[1]), "the show ended"
+            X_SERVERS[display].kill()
+            X_SERVERS[display].wait()
+            show.send_signal(signal.SIGCONT)
+            stderr = show.communicate(timeout=10)[1].decode("latin-1")  # else it spins
         return show.returncode, stderr
 
 
-# Weston in a new Xvfb (its headless back end, without a seat, made SDL 2.26 crash at start):
-# its process and the settings that lead a client to it. Skips the test with weston's log where
-# weston cannot start.
+# Weston in a new Xvfb started with `xvfb` (its headless back end, without a seat, made SDL 2.26
+# crash at start), without a panel: its process, the settings that lead a client to it (and to
+# its XWayland, with --xwayland among `options`) and the Xvfb's display. Skips the test with
+# weston's log where weston cannot start.
 @contextmanager
-def weston():
-    with x_server() as outer, tempfile.TemporaryDirectory(prefix="frostfunkel-wl-") as runtime:
+def weston(*options, xvfb=()):
+    with x_server(*xvfb) as outer, tempfile.TemporaryDirectory(prefix="frostfunkel-wl-") as runtime:
         os.chmod(runtime, 0o700)
-        log, socket, end = Path(runtime, "weston.log"), Path(runtime, "show"), time.monotonic() + 20
-        with open(log, "w") as out, subprocess.Popen(  # sh says so in the log if weston is missing
-                ["sh", "-c", "exec weston --no-config -Bx11-backend.so -Sshow --use-pixman"],
-                stdout=out, stderr=out, env={**os.environ, "DISPLAY": outer,
-                                             "XDG_RUNTIME_DIR": runtime}) as compositor:
-            while not socket.exists() and compositor.poll() is None and time.monotonic() < end:
+        log, end = Path(runtime, "weston.log"), time.monotonic() + 20
+        Path(runtime, "weston.ini").write_text("[shell]\npanel-position=none\n")
+
+        def settings():  # once weston (and the XWayland asked for) listens
+            xwayland = re.findall(r"xserver listening on display (:\d+)", log.read_text())
+            if Path(runtime, "show").exists() and (xwayland or "--xwayland" not in options):
+                return {"WAYLAND_DISPLAY": "show", "XDG_RUNTIME_DIR": runtime,
+                        **({"DISPLAY": xwayland[0]} if xwayland else {})}
+
+        with open(log, "w") as out, started(  # sh says so in the log if weston is missing
+                ["sh", "-c", 'exec weston -Bx11-backend.so -Sshow --use-pixman "$@"', "weston",
+                 f"--config={runtime}/weston.ini", *options], stdout=out, stderr=out,
+                env={**os.environ, "DISPLAY": outer, "XDG_RUNTIME_DIR": runtime}) as compositor:
+            while not settings() and compositor.poll() is None and time.monotonic() < end:
                 time.sleep(0.05)
-            try:
-                if not socket.exists():
-                    raise unittest.SkipTest("weston cannot start here:\n" + log.read_text())
-                yield compositor, {"WAYLAND_DISPLAY": "show", "XDG_RUNTIME_DIR": runtime}
-            finally:
-                compositor.kill()
+            if not settings():
+                raise unittest.SkipTest("weston cannot start here:\n" + log.read_text())
+            yield compositor, settings(), outer
+
+
+def next_line(stream, seconds=10):
+    """The next line on the show's piped output, or a false value where none came in time."""
+    return select.select([stream], [], [], seconds)[0] and stream.readline()
 
 
 def xdotool(display, *args):

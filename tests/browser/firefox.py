@@ -31,7 +31,6 @@ class Firefox(Session):
             raise CannotStart("no firefox-esr on the PATH")
         self.start(with_preferences(path), "frostfunkel-firefox-")
         self.socket = self._connect()
-        self.next_id = 0
         self._receive()  # the server's greeting
         self.command("WebDriver:NewSession", capabilities={})
 
@@ -55,15 +54,10 @@ class Firefox(Session):
         return json.loads(body)
 
     def command(self, name, **params):
-        self.next_id += 1
-        body = json.dumps([0, self.next_id, name, params]).encode()
-        self.socket.sendall(str(len(body)).encode() + b":" + body)
-        while True:
-            _, answer_id, error, result = self._receive()
-            if answer_id == self.next_id:
-                if error:
-                    raise AssertionError(f"{name}: {error}")
-                return result
+        def send(command_id):  # [0, its id, its name, its parameters], its length first
+            body = json.dumps([0, command_id, name, params]).encode()
+            self.socket.sendall(str(len(body)).encode() + b":" + body)
+        return self.request(name, send, lambda: self._receive()[1:])  # [1, id, error, result]
 
     def evaluate(self, expression):
         return self.command("WebDriver:ExecuteScript", script=f"return {expression};",

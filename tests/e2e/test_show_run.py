@@ -3,14 +3,14 @@ import fcntl
 import os
 import resource
 import signal
-import subprocess
 import unittest
 from collections import namedtuple
 from pathlib import Path
 
 import mixer_format
 
-from harness import BIN, INTERPOSE, lines, run_show, scratch, show_command, show_env, window
+from harness import (BIN, INTERPOSE, lines, run_show, scratch, show_command, show_env, started,
+                     window)
 
 # SDL 1.2's event types as the interposer takes and logs them, and the key symbols used here
 DOWN, UP, MOTION, PRESS, RELEASE, QUIT, USER = 2, 3, 4, 5, 6, 12, 24
@@ -105,8 +105,7 @@ class SharedOutput(unittest.TestCase):
         with scratch() as d:
             shows = []
             for _ in range(2):  # the second starts while the first runs
-                shows.append(subprocess.Popen([BIN], cwd=d, env=env, stdout=w))
-                self.addCleanup(shows[-1].kill)
+                shows.append(self.enterContext(started([BIN], cwd=d, env=env, stdout=w)))
                 self.assertTrue(os.WIFSTOPPED(os.waitpid(shows[-1].pid, os.WUNTRACED)[1]))
             self.assertEqual(fcntl.fcntl(w, fcntl.F_GETFL), flags)
             for show in shows:
@@ -126,8 +125,7 @@ class CutLine(unittest.TestCase):
         env = show_env(LD_PRELOAD=INTERPOSE, FF_RAISE=f"{stopped}:{signal.SIGSTOP}",
                        FF_QUIT_AFTER=ticks)
         with scratch() as d:
-            show = self.enterContext(subprocess.Popen(show_command(setup=setup), cwd=d, env=env))
-            self.addCleanup(show.kill)
+            show = self.enterContext(started(show_command(setup=setup), cwd=d, env=env))
             self.assertTrue(os.WIFSTOPPED(os.waitpid(show.pid, os.WUNTRACED)[1]))
             cut = lines(20) + window(20)[:10]
             self.assertEqual(Path(d, "out").read_text(), cut)

@@ -2,14 +2,13 @@
 import os
 import re
 import shutil
-import subprocess
 import tempfile
 import time
 import unittest
 from collections import namedtuple
 from pathlib import Path
 
-from harness import DATA, lines, run_show, scratch
+from harness import DATA, lines, run_show, scratch, started
 
 NO_DEVICE = {"SDL_AUDIODRIVER": "disk",
              "SDL_DISKAUDIOFILE": os.path.join(tempfile.gettempdir(), "no-such-dir", "audio.raw")}
@@ -99,9 +98,7 @@ class WaitingWriter(unittest.TestCase):
     def test_a_named_pipe_is_refused_and_its_waiting_writer_keeps_waiting(self):
         for name, status, stream, message in self.CASES:
             with self.subTest(name), scratch({name: os.mkfifo}) as d:
-                writer = subprocess.Popen(["sh", "-c", 'echo x > "$0"', f"{d}/{name}"])
-                self.addCleanup(writer.wait)
-                self.addCleanup(writer.kill)
+                writer = self.enterContext(started(["sh", "-c", 'echo x > "$0"', f"{d}/{name}"]))
                 self.assertTrue(waits_for_a_reader(writer), "the writer does not wait")
                 run = run_show(d, quit_after=5)
                 self.assertEqual((run.status, message in getattr(run, stream), writer.poll(),

@@ -1,12 +1,11 @@
 """End-to-end on a Wayland compositor through sdl12-compat's SDL 2: a lost compositor is no quit."""
 import ctypes
-import select
 import signal
 import subprocess
 import unittest
 from collections import namedtuple
 
-from harness import BIN, scratch, show_env, weston
+from harness import BIN, next_line, scratch, show_env, started, weston
 
 WAYLAND_LOST = "Bildschirm verloren: die Verbindung zum Wayland-Compositor ist abgebrochen\n"
 # Which process is sent which signal while the show draws; whether the show then says the
@@ -26,14 +25,12 @@ class Compositor(unittest.TestCase):
 
     def test_a_lost_compositor_ends_the_show_with_status_1_saying_so(self):
         for c in self.CASES:
-            with self.subTest(c.case), scratch() as d, weston() as (compositor, settings):
-                show = self.enterContext(subprocess.Popen(
+            with self.subTest(c.case), scratch() as d, weston() as (compositor, settings, _):
+                show = self.enterContext(started(
                     [BIN], cwd=d, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
                     env=show_env(SDL_VIDEODRIVER="wayland", **settings)))
-                self.addCleanup(show.kill)
                 for tick in range(4):  # the show draws
-                    ready = select.select([show.stdout], [], [], 10)[0]
-                    self.assertTrue(ready and show.stdout.readline(), f"no line after {tick}")
+                    self.assertTrue(next_line(show.stdout), f"no line after {tick}")
                 (show if c.target == "show" else compositor).send_signal(c.signal)
                 stderr = show.communicate(timeout=10)[1].decode()
                 # libdecor may have written its own lines before

@@ -1,13 +1,12 @@
 """End-to-end in a real X11 window: caption, piped lines, a real Escape, closed output, lost X."""
 import os
-import select
 import signal
 import subprocess
 import time
 import unittest
 
-from harness import (BIN, X_LOST, X_SERVERS, lines, lose_x_at_mode_switch, scratch, show_env,
-                     x_server, xdotool)
+from harness import (BIN, X_LOST, X_SERVERS, lines, lose_x_at_mode_switch, next_line, scratch,
+                     show_env, started, x_server, xdotool)
 
 
 class RealWindow(unittest.TestCase):
@@ -16,11 +15,9 @@ class RealWindow(unittest.TestCase):
 
     def start(self, folder, closing="", window=True, **streams):
         """The show, started by a shell closing the streams in `closing`; its window if `window`."""
-        show = subprocess.Popen(["sh", "-c", f'exec "$0" {closing}', str(BIN)], cwd=folder,
-                                env=show_env(SDL_VIDEODRIVER="x11", DISPLAY=self.display),
-                                **streams)
-        self.addCleanup(show.wait)
-        self.addCleanup(show.kill)
+        show = self.enterContext(started(["sh", "-c", f'exec "$0" {closing}', str(BIN)],
+                                         cwd=folder, **streams, env=show_env(
+                                             SDL_VIDEODRIVER="x11", DISPLAY=self.display)))
         deadline, found = time.monotonic() + 20, ""
         while window and not found and show.poll() is None and time.monotonic() < deadline:
             found = xdotool(self.display, "search", "--onlyvisible", "--name", "^Frostfunkel")
@@ -37,8 +34,9 @@ class RealWindow(unittest.TestCase):
 
             def line():  # the ticks are counted by their lines, never by the clock
                 # Each line is flushed as it is shown: unflushed, it would wait ~50 s.
-                self.assertTrue(select.select([show.stdout], [], [], 5)[0], "no line in 5 s")
-                return show.stdout.readline()
+                text = next_line(show.stdout, 5)
+                self.assertTrue(text, "no line in 5 s, or the show ended")
+                return text
 
             out = line()
             xdotool(self.display, "windowfocus", "--sync", window)

@@ -31,14 +31,9 @@ def install(folder):
 class InstalledTree(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
-        cls.tmp = tempfile.TemporaryDirectory()
-        cls.prefix = install(cls.tmp.name)
+        cls.prefix = install(cls.enterClassContext(tempfile.TemporaryDirectory()))
         cls.share = cls.prefix / "share"
         cls.page = gzip.decompress((cls.share / "man/man6/frostfunkel.6.gz").read_bytes())
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.tmp.cleanup()
 
     def test_has_exactly_the_show_s_files_with_their_modes(self):
         self.assertEqual({str(p.relative_to(self.prefix)): f"{stat.S_IMODE(p.stat().st_mode):o}"

@@ -1,18 +1,16 @@
 """Builds and runs the show against each SDL 1.2 variant, unpacked into a scratch root."""
 import os
 import re
-import select
 import shutil
 import subprocess
 import sys
-import time
 import unittest
 from pathlib import Path
 
 from PIL import ImageGrab
 
-from harness import (BUILD, CMAKE, SOURCE, X_LOST, lines, lose_x_at_mode_switch, run_show, scratch,
-                     show_env, x_server, xdotool)
+from harness import (BUILD, CMAKE, SOURCE, X_LOST, lines, lose_x_at_mode_switch, next_line,
+                     run_show, scratch, show_env, started, weston, xdotool)
 
 # Variant, the source package it is built from, its packages and the file libSDL-1.2.so.0 leads
 # to. Each is tried where the release builds those packages from that source: Debian 12 has both
@@ -36,11 +34,6 @@ def check(*command, cwd=None):
             f"{command} failed (apt: run apt-get update first, or set FROSTFUNKEL_OFFLINE=1 "
             f"to skip offline):\n{proc.stdout}{proc.stderr}")
     return proc.stdout
-
-
-# Weston in the X display $0, its socket "show" and XWayland's in the working folder.
-WESTON = ('chmod 700 .; export DISPLAY="$0" XDG_RUNTIME_DIR="$PWD"; exec weston -Bx11-backend.so'
-          ' -Sshow --use-pixman --xwayland --width=1920 --height=1080 --config="$PWD/weston.ini"')
 
 
 class SdlVariantTest(unittest.TestCase):
@@ -97,31 +90,19 @@ class SdlVariantTest(unittest.TestCase):
     # on weston's XWayland, keeps its frame at 610:390; the classic one while the pointer moves
     # outside the scene, where its relative mouse mode would wait for pointer warps.
     def frame_on_wayland(self, variant, build, path):
-        outer, prefix = self.enterContext(x_server("-screen", "0", "1920x1080x24")), build / "show"
+        prefix = build / "show"
         check(CMAKE, "--install", build, "--prefix", prefix)
         # Weston fills the outer screen, without a panel over the show: all that is not black is
-        # the show's frame. Its log names the display of its XWayland.
-        (prefix / "weston.ini").write_text("[shell]\npanel-position=none\n")
-        with open(prefix / "weston.log", "w") as log:  # sh, too, says there that weston is missing
-            weston = self.enterContext(subprocess.Popen(["sh", "-c", WESTON, outer], cwd=prefix,
-                                                        stderr=log))
-        self.addCleanup(weston.terminate)
-        inner, deadline = [], time.monotonic() + 20
-        while not inner and weston.poll() is None and time.monotonic() < deadline:
-            time.sleep(0.1)
-            inner = re.findall(r"xserver listening on display (:\d+)", Path(log.name).read_text())
-        if not inner:
-            self.skipTest("weston cannot start here:\n" + Path(log.name).read_text())
+        # the show's frame.
+        _, settings, outer = self.enterContext(weston(
+            "--xwayland", "--width=1920", "--height=1080", xvfb=("-screen", "0", "1920x1080x24")))
         # A user's own setting wins over the launcher's; sdl12-compat does not read it.
         user = {"SDL_VIDEO_X11_VIDMODE": "1"} if variant == "sdl12-compat" else {}
-        show = self.enterContext(subprocess.Popen(
-            [prefix / "bin/frostfunkel"], stdout=subprocess.PIPE, env=show_env(
-                SDL_VIDEODRIVER="x11", DISPLAY=inner[0], WAYLAND_DISPLAY="show",
-                XDG_RUNTIME_DIR=prefix, LD_LIBRARY_PATH=path, **user)))
-        self.addCleanup(show.kill)
+        show = self.enterContext(started(
+            [prefix / "bin/frostfunkel"], stdout=subprocess.PIPE,
+            env=show_env(SDL_VIDEODRIVER="x11", LD_LIBRARY_PATH=path, **settings, **user)))
         for tick in range(12):  # three seconds of the show
-            self.assertTrue(select.select([show.stdout], [], [], 10)[0] and show.stdout.readline(),
-                            f"no line after {tick} ticks")
+            self.assertTrue(next_line(show.stdout), f"no line after {tick} ticks")
             if variant == "classic":  # weston 14 aborts on pointer motion under sdl12-compat
                 xdotool(outer, "mousemove", str(100 + tick), "100")
         shot = ImageGrab.grab(xdisplay=outer).convert("L").point(lambda v: 255 * (v > 24))

@@ -13,9 +13,8 @@ from collections import namedtuple
 from functools import partial
 from pathlib import Path
 
-from harness import BUILD, SOURCE, window, x_server, xdotool
+from harness import BUILD, LIBRARY_SOURCES, made_by, started, window, x_server, xdotool
 
-SOURCES = os.environ.get("FROSTFUNKEL_WINDOWS_SOURCES", "")
 PREFIX, OBJDUMP = BUILD / "windows-wine", "x86_64-w64-mingw32-objdump"
 UNINSTALL_KEY = r"Software\Microsoft\Windows\CurrentVersion\Uninstall\Frostfunkel"
 SETUP = "Frostfunkel 1.0.0 Setup"
@@ -24,9 +23,9 @@ SETUP = "Frostfunkel 1.0.0 Setup"
 Run = namedtuple("Run", "status stdout stderr boxes during", defaults=(None,))
 
 
-def run(*command, **options):
-    return subprocess.run(command, capture_output=True, text=True, errors="replace", timeout=300,
-                          **options)
+def run(*command, timeout=300, **options):
+    return subprocess.run(command, capture_output=True, text=True, errors="replace",
+                          timeout=timeout, **options)
 
 
 def wait_for(what, done, seconds=60):
@@ -41,6 +40,16 @@ def files(folder):  # each file's bytes by its path in the folder, the show's ow
             if p.is_file() and p.name not in ("stdout.txt", "stderr.txt")}
 
 
+def changed(before, after):  # the paths whose bytes in `after` are not those in `before`
+    return [n for n in before if after.get(n) != before[n]]
+
+
+def programs_folder():  # the installer's folder in the user's programs folder, emptied
+    target = next(PREFIX.glob("drive_c/users/*/AppData/Local")) / "Programs/Frostfunkel"
+    shutil.rmtree(target, ignore_errors=True)  # left by an earlier test or run
+    return target
+
+
 def resource(exe, kind):  # the raw resource of that type: 16 the version details, 24 the manifest
     return subprocess.check_output(["wrestool", "-x", "--raw", "-t", str(kind), exe])
 
@@ -48,10 +57,7 @@ def resource(exe, kind):  # the raw resource of that type: 16 the version detail
 class Windows(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
-        made = run(SOURCE / "scripts/windows", BUILD / "windows",
-                   env={**os.environ, "FROSTFUNKEL_WINDOWS_SOURCES": SOURCE / SOURCES})
-        assert made.returncode == 0, f"scripts/windows failed:\n{made.stderr[-3000:]}"
-        cls.zip, cls.installer = map(Path, made.stdout.split())
+        cls.zip, cls.installer = made_by("windows")
         # Unpacked in a folder whose name the ANSI code pages cannot all spell: the show writes
         # stdout.txt there only with UTF-8 as its code page.
         cls.tmp = Path(cls.enterClassContext(tempfile.TemporaryDirectory(prefix="ff-圣诞-")))
@@ -87,49 +93,51 @@ class Windows(unittest.TestCase):
         out, err = folder / "stdout.txt", folder / "stderr.txt"
         name = "^Frostfunkel $" if lines else "^Frostfunkel$"
         out.unlink(missing_ok=True)  # left by an earlier run
-        proc = subprocess.Popen(["wine", *(command or [folder / "frostfunkel.exe"])],
-                                cwd=cwd or folder, env={**self.env, **env},
-                                stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
-        self.addCleanup(proc.kill)
+        proc = self.enterContext(started(["wine", *(command or [folder / "frostfunkel.exe"])],
+                                         cwd=cwd or folder, env={**self.env, **env},
+                                         stdout=subprocess.DEVNULL, stderr=subprocess.PIPE))
         wait_for(f"{lines} lines in {out}",
                  lambda: not lines or out.exists() and out.read_bytes().count(b"\n") >= lines)
-        wait_for(f"a window named {name}", lambda: self.find(name))
-        caption = self.find(name, "getwindowname")
+        wait_for(f"a window named {name}", lambda: self.find(name))  # the caption, exactly
         during = meanwhile() if meanwhile else None
-        # The keys again until the window goes: a window just shown may not take them yet.
-        wait_for(f"the end of {name} on {keys}",
-                 lambda: self.find(name, "windowfocus", "key", keys) or not self.find(name))
+        self.end(name, keys)
         trace = proc.communicate(timeout=60)[1].decode("latin-1").replace("\\n", "\n")
         outputs = (p.read_bytes().decode("latin-1") if p.exists() else "" for p in (out, err))
         # Wine's trace shows a box's first 300 characters, and "..." after a text it cut.
         boxes = re.findall(r'(?sm)MSGBOX_OnInit L"(.*?)"(?:\.\.\.)?$', trace)
         ran = Run(proc.returncode, *outputs, boxes, during)
-        if lines:
-            self.assertEqual(caption, "Frostfunkel ")
         if lines and folder.exists():  # an uninstaller run meanwhile may have removed it
             scroller = "".join(window(t) + "\r\n" for t in range(max(ran.stdout.count("\n"), 1)))
             self.assertEqual((ran.stdout, ran.stderr), (scroller, ""))
         return ran
 
+    def end(self, name, keys):  # the keys again until the window goes: one just shown may miss them
+        wait_for(f"the end of {name} on {keys}",
+                 lambda: self.find(name, "windowfocus", "key", keys) or not self.find(name))
+
     def start_again(self):
         # A second show started while one runs: it ends with 0 within 5 s, one show window left.
-        second = subprocess.Popen(["wine", self.folder / "frostfunkel.exe"], env=self.env,
-                                  cwd=self.folder, stdout=subprocess.DEVNULL,
-                                  stderr=subprocess.DEVNULL)
-        self.addCleanup(second.kill)
-        try:
-            self.assertEqual(second.wait(timeout=5), 0, "the second start's status")
-        except subprocess.TimeoutExpired:
-            self.fail("the second start still runs after 5 s")
+        second = self.wine("wine", self.folder / "frostfunkel.exe", cwd=self.folder, timeout=5)
+        self.assertEqual(second.returncode, 0, "the second start's status")
         windows = run("xdotool", "search", "--name", "^Frostfunkel $",
                       env={**os.environ, "DISPLAY": self.display}).stdout.split()
         self.assertEqual(len(windows), 1, "show windows after the second start")
 
     def install(self):  # the installer run silently into the user's programs folder, afresh
-        target = next(PREFIX.glob("drive_c/users/*/AppData/Local")) / "Programs/Frostfunkel"
-        shutil.rmtree(target, ignore_errors=True)  # left by an earlier test or run
+        target = programs_folder()
         self.wine("wine", self.installer, "/S").check_returncode()
         return target
+
+    def run_over_show(self, target, *command):
+        # Runs the command under Wine while a show runs from `target`, which ends with status 0;
+        # gives the command's status. Where it failed, it changed no file.
+        before = files(target)
+        ran = self.show(target, "Escape", lines=2, meanwhile=partial(self.wine, "wine", *command))
+        self.assertEqual(ran.status, 0, "the show's status")
+        if ran.during.returncode:
+            self.assertEqual(changed(before, files(target)), [],
+                             f"files changed as {command[0].name} failed ({ran.during.returncode})")
+        return ran.during.returncode
 
     def test_program_is_stripped_gui_with_its_resources_and_every_dll_it_needs(self):
         exe, dlls = self.folder / "frostfunkel.exe", list(self.folder.glob("*.dll"))
@@ -192,52 +200,36 @@ class Windows(unittest.TestCase):
         for name in ("frostfunkel.exe", "README.txt"):
             with open(target / name, "ab") as file:
                 file.write(b"installed before")
-        before = files(target)
-        ran = self.show(target, "Escape", lines=2,
-                        meanwhile=partial(self.wine, "wine", self.installer, "/S"))
-        after, new = files(target), files(self.folder)
-        if ran.during.returncode == 0:
-            self.assertEqual([n for n in new if after.get(n) != new[n]], [],
+        if self.run_over_show(target, self.installer, "/S") == 0:
+            self.assertEqual(changed(files(self.folder), files(target)), [],
                              "old files after an installation that succeeded")
-        else:
-            self.assertEqual([n for n in before if after.get(n) != before[n]], [],
-                             f"files changed by a failed installation ({ran.during.returncode})")
-        self.assertEqual(ran.status, 0, "the show's status")
 
     def test_uninstalling_a_running_show_ends_it_or_changes_nothing(self):
         # The uninstaller's status, from a copy run as the uninstaller runs itself (otherwise
         # its status is the one of the launcher, which starts the copy and ends).
         target = self.install()
-        before, windows_path = files(target), "C:\\" + str(
-            target.relative_to(PREFIX / "drive_c")).replace("/", "\\")
+        windows_path = "C:\\" + str(target.relative_to(PREFIX / "drive_c")).replace("/", "\\")
         with tempfile.TemporaryDirectory(dir=self.tmp) as copy:
             uninstaller = Path(shutil.copy(target / "Uninstall.exe", copy))
-            ran = self.show(target, "Escape", lines=2, meanwhile=partial(
-                self.wine, "wine", uninstaller, "/S", f"_?={windows_path}"))
-        if ran.during.returncode == 0:
+            status = self.run_over_show(target, uninstaller, "/S", f"_?={windows_path}")
+        if status == 0:
             left = [p.name for p in target.rglob("*")] if target.exists() else []
             self.assertEqual(left, [], "files left by an uninstallation that succeeded")
             self.assertNotIn("Frostfunkel", self.registry("HKCU"), "a key left behind")
         else:
-            after = files(target)
-            self.assertEqual([n for n in before if after.get(n) != before[n]], [],
-                             f"files removed by a failed uninstallation ({ran.during.returncode})")
             self.assertIn("Frostfunkel", self.registry("HKCU"), "a failed uninstallation's key")
-        self.assertEqual(ran.status, 0, "the show's status")
 
     def test_installer_pages_say_how_to_end_the_show(self):
         # Installed page by page with Return, as a user clicks Next; the finish page's ticked
         # box starts the show. Wine's trace of the windows made holds each page's texts.
-        shutil.rmtree(next(PREFIX.glob("drive_c/users/*/AppData/Local")) / "Programs/Frostfunkel",
-                      ignore_errors=True)
+        programs_folder()
         trace = self.tmp / "pages.txt"
         # Wine afresh for the next test: after this installer's windows, a message box shown
         # next sometimes took no keys, or went at once.
         self.addCleanup(self.wine, "wineserver", "-k")
         with open(trace, "wb") as out:
-            setup = subprocess.Popen(["wine", self.installer], stdout=out, stderr=out,
-                                     env={**self.env, "WINEDEBUG": "-all,trace+win"})
-        self.addCleanup(setup.kill)
+            setup = self.enterContext(started(["wine", self.installer], stdout=out, stderr=out,
+                                              env={**self.env, "WINEDEBUG": "-all,trace+win"}))
 
         def texts():  # the windows' texts so far, as the trace quotes them
             return re.findall(r'L"(.{12,}?)"', trace.read_text(errors="replace"))
@@ -253,8 +245,7 @@ class Windows(unittest.TestCase):
             self.assertNotRegex(shown, "close all other|reboot|Setup will guide you", page)
         show = "^Frostfunkel $"
         wait_for("the show run from the finish page", lambda: self.find(show))
-        wait_for("its end on Escape", lambda: self.find(show, "windowfocus", "key", "Escape")
-                 or not self.find(show))
+        self.end(show, "Escape")
         self.assertEqual(setup.wait(30), 0, "the installer's status")
 
     def test_installer_installs_for_the_user_alone_and_uninstalls_everything(self):
@@ -287,7 +278,7 @@ class Windows(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    if not SOURCES:
+    if not LIBRARY_SOURCES:
         print("skipped: FROSTFUNKEL_WINDOWS_SOURCES is not set, so the Windows packages cannot "
               "be built (set it to the folder of the library source tarballs, as .ci/run does)")
         sys.exit(77)  # CTest's SKIP_RETURN_CODE for this test

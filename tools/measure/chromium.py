@@ -47,12 +47,24 @@ class _QuietHandler(http.server.SimpleHTTPRequestHandler):
 class Session:
     """What every browser of the tests shares: its process with a fresh profile, its remote
     protocol's connection (`socket`), a page's JavaScript (`evaluate`) and the way out."""
-    socket = None
+    socket, next_id = None, 0
 
     def start(self, command, prefix, stderr=subprocess.DEVNULL):
         self.profile = tempfile.mkdtemp(prefix=prefix)
         self.process = subprocess.Popen(command(self.profile), stdout=subprocess.DEVNULL,
                                         stderr=stderr, text=True)
+
+    def request(self, name, send, receive):
+        """Sends one command with `send(its id)` and returns its result: `receive()` gives each
+        message as (id, error, result); those that come meanwhile are dropped."""
+        self.next_id += 1
+        send(self.next_id)
+        while True:
+            answer, error, result = receive()
+            if answer == self.next_id:
+                if error:
+                    raise AssertionError(f"{name}: {error}")
+                return result
 
     def wait_for(self, expression, timeout=20, what=None):
         """Waits until the expression is true in the page (an error counts as false, as while
@@ -99,7 +111,6 @@ class Browser(Session):
         pages = json.load(urllib.request.urlopen(f"http://127.0.0.1:{port}/json/list"))
         page = next(p for p in pages if p["type"] == "page")
         self.socket = websocket.create_connection(page["webSocketDebuggerUrl"], timeout=30)
-        self.next_id = 0
         self.send("Page.enable")  # for the scripts run before a page's own
 
     def _devtools_port(self):
@@ -118,14 +129,11 @@ class Browser(Session):
 
     def send(self, method, **params):
         """Sends one command and returns its result; events that come meanwhile are dropped."""
-        self.next_id += 1
-        self.socket.send(json.dumps({"id": self.next_id, "method": method, "params": params}))
-        while True:
+        def receive():
             message = json.loads(self.socket.recv())
-            if message.get("id") == self.next_id:
-                if "error" in message:
-                    raise AssertionError(f"{method}: {message['error']}")
-                return message["result"]
+            return message.get("id"), message.get("error"), message.get("result")
+        return self.request(method, lambda command_id: self.socket.send(json.dumps(
+            {"id": command_id, "method": method, "params": params})), receive)
 
     def evaluate(self, expression):
         """The value of a JavaScript expression in the page (promises awaited)."""
