@@ -1,6 +1,7 @@
 # Installs the missing Debian packages and builds; sourced, not run, by scripts/show, test and
 # screenshot (the build's packages and the build), bench (the build), package, windows, web and
-# bench-web (their own packages). Sourcing it runs nothing: the SDL package is looked up only when asked for.
+# bench-web (their own packages). Sourcing it runs nothing: the SDL package is looked up only
+# when asked for.
 
 # Runs a command as root, through sudo when the caller is not root.
 as_root() {
